@@ -1,0 +1,47 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data/entry.h"
+
+// The card file's byte format, in one place.
+//
+// A record is firstName FE middleName FE lastName FE address FE sex FD, records
+// follow each other directly, and the whole file is stored in the text mode of the
+// Windows C runtime: LF is written as CR LF; on reading CR LF becomes LF, a lone CR
+// stays, the first Ctrl-Z ends the data, and one Ctrl-Z at the very end of the file
+// is not data at all. These rules are applied here over raw bytes, so every build
+// writes and reads exactly the same files.
+
+constexpr char kFieldSeparator = static_cast<char>(0xFE);
+constexpr char kRecordTerminator = static_cast<char>(0xFD);
+constexpr char kEndOfText = 0x1A;  // Ctrl-Z
+constexpr char kFieldEnd = 0x00;   // a field is stored up to its first zero byte
+
+struct DecodedCardFile {
+    std::vector<Entry> entries;
+    // False when some of the file's bytes are not represented in `entries`: data
+    // after a Ctrl-Z, or the rest of a record after a zero byte.
+    bool complete = true;
+};
+
+// What the runtime's text-mode reading delivers from the file's bytes, and whether
+// that is all of them (nothing was cut off by a Ctrl-Z).
+std::string textModeRead(const std::string& fileBytes, bool* complete = nullptr);
+
+// The bytes the runtime's text-mode writing puts on disk for `data`.
+std::string textModeWrite(const std::string& data);
+
+// Splits one record (terminator removed) into its five fields. A record with
+// fewer than four separators still gives five fields: positions are 32-bit and
+// wrap, so a missing separator makes the next field start again at position 0.
+Entry parseRecord(std::string_view record);
+
+DecodedCardFile decodeCardFile(const std::string& fileBytes);
+std::string encodeCardFile(const std::vector<Entry>& entries);
+
+// The first byte of `field` that the card file cannot store, or -1 when it can be
+// stored: separators, the terminator, Ctrl-Z and zero would break the record on reload.
+int firstUnstorableByte(const std::string& field);

@@ -1,0 +1,71 @@
+#include "data/card_file.h"
+
+#include <iterator>
+#include <string>
+
+#include "data/card_codec.h"
+#include "data/entry.h"
+#include "platform/files.h"
+
+namespace {
+
+// Set when the last load left some of the file's bytes behind, so that the next
+// save, which rewrites the file from `entries` alone, keeps the original first.
+bool originalNeedsBackup = false;
+
+constexpr int kReplaceAttempts = 10;
+constexpr int kReplaceRetryMilliseconds = 100;
+
+bool writeAndReplace(files::FileSystem& fs, const std::string& bytes, const char* target) {
+    if (!fs.writeDurably(kCardFileTempName, bytes)) {
+        fs.removeFile(kCardFileTempName);
+        return false;
+    }
+    for (int attempt = 1;; ++attempt) {
+        files::ReplaceResult result = fs.replaceFile(kCardFileTempName, target);
+        if (result == files::ReplaceResult::ok) return true;
+        if (result == files::ReplaceResult::failed || attempt == kReplaceAttempts) break;
+        fs.pause(kReplaceRetryMilliseconds);
+    }
+    fs.removeFile(kCardFileTempName);
+    return false;
+}
+
+bool keepOriginalAsBackup(files::FileSystem& fs) {
+    std::string original;
+    switch (fs.readWholeFile(kCardFileName, original)) {
+        case files::ReadResult::missing:
+            return true;  // nothing left to lose
+        case files::ReadResult::failed:
+            return false;
+        case files::ReadResult::ok:
+            break;
+    }
+    return writeAndReplace(fs, original, kCardFileBackupName);
+}
+
+}  // namespace
+
+void loadCardFile() {
+    std::string bytes;
+    files::ReadResult result = files::fileSystem().readWholeFile(kCardFileName, bytes);
+    // A file that exists but cannot be read is not known to be empty: guard it too.
+    originalNeedsBackup = result == files::ReadResult::failed;
+    if (result != files::ReadResult::ok) return;
+
+    DecodedCardFile decoded = decodeCardFile(bytes);
+    originalNeedsBackup = !decoded.complete;
+    entries.insert(entries.end(), std::make_move_iterator(decoded.entries.begin()),
+                   std::make_move_iterator(decoded.entries.end()));
+}
+
+bool saveCardFile() {
+    normaliseEntries();
+    files::FileSystem& fs = files::fileSystem();
+    if (fs.isReadOnly(kCardFileName)) return false;
+    if (originalNeedsBackup) {
+        if (!keepOriginalAsBackup(fs)) return false;
+        originalNeedsBackup = false;
+    }
+    return writeAndReplace(fs, encodeCardFile(entries), kCardFileName);
+}

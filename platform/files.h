@@ -1,0 +1,46 @@
+#pragma once
+
+#include <string>
+
+// The few file operations the card file needs, behind one narrow seam so that
+// tests can replace them and inject failures. Paths are relative to the current
+// working directory, as the card file's own name is.
+namespace files {
+
+enum class ReadResult { ok, missing, failed };
+enum class ReplaceResult { ok, busy, failed };
+
+class FileSystem {
+  public:
+    virtual ~FileSystem() = default;
+
+    // The file's whole content, byte for byte.
+    virtual ReadResult readWholeFile(const std::string& path, std::string& bytes) = 0;
+
+    // True when the file exists and carries the read-only attribute (on POSIX:
+    // no write permission bit at all). Checked by the program itself, because the
+    // replace below would not refuse such a file on every system or for every user.
+    virtual bool isReadOnly(const std::string& path) = 0;
+
+    // Creates or truncates `path`, writes `bytes`, flushes them to the device and
+    // closes it; false when any of these steps fails.
+    virtual bool writeDurably(const std::string& path, const std::string& bytes) = 0;
+
+    // Replaces `target` by `source` in one step and makes that durable. `busy`
+    // means another program holds the target open for a moment; try again.
+    virtual ReplaceResult replaceFile(const std::string& source, const std::string& target) = 0;
+
+    virtual void removeFile(const std::string& path) = 0;
+    virtual void pause(int milliseconds) = 0;
+};
+
+// The operating system's own file system.
+FileSystem& realFileSystem();
+
+// The real file system unless a test has put another in its place.
+FileSystem& fileSystem();
+
+// Puts `replacement` in place of the real file system; nullptr restores it.
+void setFileSystem(FileSystem* replacement);
+
+}  // namespace files

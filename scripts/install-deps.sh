@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and `make run` need.
+# Idempotent: packages already present are skipped, and apt is not touched
+# at all when nothing is missing.
+set -euo pipefail
+
+packages=(
+  cmake g++ make clang clang-format valgrind
+  googletest libgtest-dev libbenchmark-dev libclang-rt-14-dev
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine wine32:i386
+  xvfb xdotool imagemagick x11-utils
+  util-linux python3
+)
+
+sudo_if_needed() {
+  if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+is_installed() {
+  dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q '^install ok installed$'
+}
+
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  sudo_if_needed dpkg --add-architecture i386
+  need_update=1
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+  is_installed "$package" || missing+=("$package")
+done
+
+if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
+  exit 0
+fi
+
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_if_needed apt-get update -qq
+  sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,155 @@
+#include "data/entry.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+Entry person(std::string first, std::string middle, std::string last, std::string address = "",
+             std::string sex = "Female") {
+    return Entry{std::move(first), std::move(last), std::move(middle), std::move(address),
+                 std::move(sex)};
+}
+
+std::vector<std::string> lastNames() {
+    std::vector<std::string> names;
+    for (const Entry& e : entries) names.push_back(e.lastName);
+    return names;
+}
+
+class EntryTest : public ::testing::Test {
+  protected:
+    void SetUp() override { eraseAllEntries(); }
+    void TearDown() override { eraseAllEntries(); }
+};
+
+TEST_F(EntryTest, CollectionOperationsKeepOrder) {
+    appendEntry(person("A", "", "One"));
+    appendEntry(person("B", "", "Two"));
+    appendEntry(person("C", "", "Three"));
+    eraseEntryAt(1);
+    ASSERT_EQ(entryCount(), 2u);
+    EXPECT_EQ(entryAt(0).lastName, "One");
+    EXPECT_EQ(entryAt(1).lastName, "Three");
+    eraseAllEntries();
+    EXPECT_EQ(entryCount(), 0u);
+}
+
+TEST_F(EntryTest, SortsByLastNameBytewise) {
+    struct Case {
+        std::vector<std::string> given, expected;
+    };
+    const Case cases[] = {
+        {{}, {}},
+        {{"Zed", "Abe"}, {"Abe", "Zed"}},
+        {{"Abe", ""}, {"", "Abe"}},
+        {{"\xC9tienne", "Zz", "zz"}, {"Zz", "zz", "\xC9tienne"}},
+        {{"Lee ", "Lee", "Le"}, {"Le", "Lee", "Lee "}},
+    };
+    for (const Case& c : cases) {
+        eraseAllEntries();
+        for (const std::string& last : c.given) appendEntry(person("F", "", last));
+        normaliseEntries();
+        EXPECT_EQ(lastNames(), c.expected);
+    }
+}
+
+TEST_F(EntryTest, MergesOnlyExactlyEqualNames) {
+    struct Case {
+        Entry first, second;
+        size_t expectedCount;
+    };
+    const Case cases[] = {
+        {person("Ann", "", "Lee"), person("Ann", "", "Lee"), 1},
+        {person("Ann", "", "Lee"), person("ann", "", "Lee"), 2},
+        {person("Ann", "", "Lee"), person("Ann ", "", "Lee"), 2},
+        {person("Ann", "M", "Lee"), person("Ann", "", "Lee"), 2},
+        {person("ab", "c", "Lee"), person("a", "bc", "Lee"), 2},
+    };
+    for (const Case& c : cases) {
+        eraseAllEntries();
+        appendEntry(c.first);
+        appendEntry(c.second);
+        normaliseEntries();
+        EXPECT_EQ(entryCount(), c.expectedCount)
+            << c.second.firstName << "/" << c.second.middleName;
+    }
+}
+
+TEST_F(EntryTest, LaterAddressAndSexWinInEarlierPlace) {
+    appendEntry(person("Ann", "", "Lee", "A1", "Female"));
+    appendEntry(person("Bo", "", "Lee", "X", "Male"));
+    appendEntry(person("Ann", "", "Lee", "B2", "Male"));
+    normaliseEntries();
+    ASSERT_EQ(entryCount(), 2u);
+    EXPECT_EQ(entryAt(0).firstName, "Ann");
+    EXPECT_EQ(entryAt(0).address, "B2");
+    EXPECT_EQ(entryAt(0).sex, "Male");
+    EXPECT_EQ(entryAt(1).firstName, "Bo");
+}
+
+// With many entries of one last name an unstable sort could move the entry just
+// saved in front of the old one, and the old address would win.
+TEST_F(EntryTest, SaveUpdatesExistingEntryAmongManyWithSameLastName) {
+    for (int i = 0; i < 200; ++i) appendEntry(person("P" + std::to_string(i), "", "Lee", "old"));
+    normaliseEntries();
+    appendEntry(person("P7", "", "Lee", "new"));
+    normaliseEntries();
+    ASSERT_EQ(entryCount(), 200u);
+    for (const Entry& e : entries) {
+        if (e.firstName == "P7") {
+            EXPECT_EQ(e.address, "new");
+        }
+    }
+}
+
+// The merge as first described: a linear search of the new collection for each entry.
+std::vector<Entry> referenceMerge(const std::vector<Entry>& sorted) {
+    std::vector<Entry> merged;
+    for (const Entry& e : sorted) {
+        bool found = false;
+        for (Entry& m : merged) {
+            if (sameNames(m, e)) {
+                m.address = e.address;
+                m.sex = e.sex;
+                found = true;
+                break;
+            }
+        }
+        if (!found) merged.push_back(e);
+    }
+    return merged;
+}
+
+TEST_F(EntryTest, MergeMatchesLinearSearchEntryForEntry) {
+    std::mt19937 random(20261207);
+    auto pick = [&](std::vector<std::string> options) {
+        return options[random() % options.size()];
+    };
+    for (int round = 0; round < 50; ++round) {
+        eraseAllEntries();
+        int count = 1 + random() % 300;
+        for (int i = 0; i < count; ++i)
+            appendEntry(person(pick({"Ann", "Bo", "ann", ""}), pick({"", "M"}),
+                               pick({"Lee", "Abe", "", "Zed", "\xE9"}), std::to_string(i),
+                               pick({"Male", "Female"})));
+        std::vector<Entry> sorted = entries;
+        std::stable_sort(sorted.begin(), sorted.end(), entryLess);
+        std::vector<Entry> expected = referenceMerge(sorted);
+
+        normaliseEntries();
+        ASSERT_EQ(entryCount(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            EXPECT_TRUE(sameNames(entries[i], expected[i]));
+            EXPECT_EQ(entries[i].address, expected[i].address);
+            EXPECT_EQ(entries[i].sex, expected[i].sex);
+        }
+        std::vector<Entry> once = entries;
+        normaliseEntries();
+        ASSERT_EQ(entryCount(), once.size());
+        for (size_t i = 0; i < once.size(); ++i) EXPECT_EQ(entries[i].address, once[i].address);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+// The real file system with failures a test can switch on, installed for the
+// lifetime of the object.
+class FaultyFileSystem : public files::FileSystem {
+  public:
+    FaultyFileSystem() { files::setFileSystem(this); }
+    ~FaultyFileSystem() override { files::setFileSystem(nullptr); }
+
+    bool failReads = false;
+    bool failWrites = false;
+    int busyReplaces = 0;  // how many replaces answer "busy" before one goes through
+    bool failReplaces = false;
+    int pauses = 0;
+    std::vector<std::string> writtenPaths;
+
+    files::ReadResult readWholeFile(const std::string& path, std::string& bytes) override {
+        if (failReads) return files::ReadResult::failed;
+        return real().readWholeFile(path, bytes);
+    }
+    bool isReadOnly(const std::string& path) override { return real().isReadOnly(path); }
+    bool writeDurably(const std::string& path, const std::string& bytes) override {
+        writtenPaths.push_back(path);
+        if (failWrites) {
+            // Leave a partial file behind, as a full disk would.
+            real().writeDurably(path, bytes.substr(0, bytes.size() / 2));
+            return false;
+        }
+        return real().writeDurably(path, bytes);
+    }
+    files::ReplaceResult replaceFile(const std::string& source,
+                                     const std::string& target) override {
+        if (failReplaces) return files::ReplaceResult::failed;
+        if (busyReplaces > 0) {
+            --busyReplaces;
+            return files::ReplaceResult::busy;
+        }
+        return real().replaceFile(source, target);
+    }
+    void removeFile(const std::string& path) override { real().removeFile(path); }
+    void pause(int) override { ++pauses; }
+
+  private:
+    static files::FileSystem& real() { return files::realFileSystem(); }
+};
