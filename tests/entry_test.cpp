@@ -92,11 +92,14 @@ TEST_F(EntryTest, LaterAddressAndSexWinInEarlierPlace) {
 // With many entries of one last name an unstable sort could move the entry just
 // saved in front of the old one, and the old address would win.
 TEST_F(EntryTest, SaveUpdatesExistingEntryAmongManyWithSameLastName) {
-    for (int i = 0; i < 200; ++i) appendEntry(person("P" + std::to_string(i), "", "Lee", "old"));
+    for (int i = 0; i < 200; ++i) {
+        appendEntry(person("P" + std::to_string(i), "", "Lee", "old"));
+        appendEntry(person("Q", "", std::to_string(i * 7919 % 200), "other"));
+    }
     normaliseEntries();
     appendEntry(person("P7", "", "Lee", "new"));
     normaliseEntries();
-    ASSERT_EQ(entryCount(), 200u);
+    ASSERT_EQ(entryCount(), 400u);
     for (const Entry& e : entries) {
         if (e.firstName == "P7") {
             EXPECT_EQ(e.address, "new");
