@@ -1,0 +1,167 @@
+#include "form/commands.h"
+
+#include <cstdio>
+#include <string>
+
+#include "data/card_codec.h"
+#include "data/card_file.h"
+#include "data/entry.h"
+#include "form/controls.h"
+#include "form/form_binding.h"
+#include "resources/resource.h"
+
+namespace {
+
+constexpr const char* kAppTitle = "Quillborough";
+constexpr const char* kRemoveCaption = "Remove?";
+constexpr const char* kRemoveQuestion = "Are you sure you wish to remove The entry ";
+constexpr const char* kSaveCaption = "Save?";
+constexpr const char* kSaveQuestion = "Do you wish to save what is currently in the fields?";
+
+// List notifications carry code 1, button clicks code 0; every other code (edit
+// and combo box notifications among them) is left to the default processing.
+constexpr WORD kClickCode = BN_CLICKED;
+constexpr WORD kSelectionCode = LBN_SELCHANGE;
+
+bool askYesNo(HWND window, const std::string& question, const char* caption) {
+    return MessageBoxA(window, question.c_str(), caption, MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+void showError(HWND window, const std::string& message) {
+    MessageBoxA(window, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
+}
+
+// Rewrites the card file and the list. A failed write keeps the change in memory,
+// where the next successful save picks it up, and the user is told.
+void saveAndRefresh(HWND window) {
+    bool saved = saveCardFile();
+    refreshList();
+    if (!saved)
+        showError(window, std::string("The change could not be written to \"") + kCardFileName +
+                              "\". It is kept in memory and will be written with the next "
+                              "successful save.");
+}
+
+std::string describeByte(int byte) {
+    char text[48];
+    if (byte >= 0x20)
+        std::snprintf(text, sizeof text, "the character \"%c\" (0x%02X)", static_cast<char>(byte),
+                      byte);
+    else
+        std::snprintf(text, sizeof text, "the control character 0x%02X", byte);
+    return text;
+}
+
+// A field holding a separator, the terminator or Ctrl-Z would split its record when the
+// card file is read again, so such a form is refused with the field and byte named.
+bool formCanBeStored(HWND window, const Entry& entry) {
+    const struct {
+        const char* label;
+        const std::string& value;
+    } fields[] = {{"First Name", entry.firstName},
+                  {"Middle Name", entry.middleName},
+                  {"Last Name", entry.lastName},
+                  {"Address", entry.address}};
+    for (const auto& field : fields) {
+        int byte = firstUnstorableByte(field.value);
+        if (byte < 0) continue;
+        showError(window, std::string("The ") + field.label + " field holds " + describeByte(byte) +
+                              ", which the card file cannot store. Please change it and save "
+                              "again.");
+        return false;
+    }
+    return true;
+}
+
+void back() {
+    int selected = listSelection();
+    if (selected < 1) return;
+    selectListRow(selected - 1);
+    showEntry(selected - 1);
+}
+
+void next() {
+    // Unsigned on purpose: no selection (-1) is then never below the last row.
+    auto selected = static_cast<unsigned>(listSelection());
+    if (selected < entryCount() - 1u) {
+        selectListRow(static_cast<int>(selected + 1));
+        showEntry(static_cast<int>(selected + 1));
+    }
+}
+
+void removeEntry(HWND window) {
+    int selected = listSelection();
+    if (selected < 0 || static_cast<unsigned>(selected) >= entryCount()) return;
+    const Entry& chosen = entryAt(static_cast<unsigned>(selected));
+    std::string question = kRemoveQuestion + chosen.lastName + ", " + chosen.firstName + "?";
+    if (askYesNo(window, question, kRemoveCaption)) {
+        if (entryCount() == 1) {
+            // The fields keep showing the last entry, as they always have.
+            eraseAllEntries();
+        } else {
+            for (unsigned i = 0; i < entryCount(); ++i) {
+                if (sameNames(entryAt(i), chosen)) {
+                    eraseEntryAt(i);
+                    break;
+                }
+            }
+            clearForm();
+        }
+    }
+    // Even a "No" rewrites the card file and the list, dropping the selection.
+    saveAndRefresh(window);
+}
+
+// Returns false when the form was refused and nothing changed.
+bool saveForm(HWND window) {
+    scratchEntry.firstName = readField(firstNameField);
+    scratchEntry.middleName = readField(middleNameField);
+    scratchEntry.lastName = readField(lastNameField);
+    scratchEntry.address = readField(addressField);
+    scratchEntry.sex = readSex();
+    if (!formCanBeStored(window, scratchEntry)) return false;
+    appendEntry(scratchEntry);
+    saveAndRefresh(window);
+    return true;
+}
+
+void newForm(HWND window) {
+    // The radio buttons do not count as content; the initial captions do.
+    bool hasContent = !readField(firstNameField).empty() || !readField(middleNameField).empty() ||
+                      !readField(lastNameField).empty() || !readField(addressField).empty();
+    if (hasContent && askYesNo(window, kSaveQuestion, kSaveCaption)) {
+        // A refused form stays as it is, so the user can correct it.
+        if (!saveForm(window)) return;
+    }
+    clearForm();
+}
+
+}  // namespace
+
+LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
+    WORD code = HIWORD(wParam);
+    WORD id = LOWORD(wParam);
+    if (code == kSelectionCode && id == IDC_ENTRY_LIST) showEntry(listSelection());
+    if (code == kClickCode || code == kSelectionCode) {
+        switch (id) {
+            case IDC_BACK:
+                back();
+                break;
+            case IDC_NEXT:
+                next();
+                break;
+            case IDC_REMOVE:
+                removeEntry(window);
+                break;
+            case IDC_SAVE:
+                saveForm(window);
+                break;
+            case IDC_NEW:
+                newForm(window);
+                break;
+            default:  // the Male button and the list share 6; nothing to do for either here
+                break;
+        }
+    }
+    return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
+}

@@ -1,0 +1,76 @@
+#include "form/form_binding.h"
+
+#include <vector>
+
+#include "data/entry.h"
+#include "form/controls.h"
+
+std::string readField(HWND control) {
+    auto length = static_cast<size_t>(SendMessageA(control, WM_GETTEXTLENGTH, 0, 0));
+    std::vector<char> buffer(length + 2, '\0');
+    SendMessageA(control, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(buffer.data()));
+    return std::string(buffer.data());
+}
+
+std::string readSex() {
+    // Only the checked bit counts: the state word is also nonzero while the button
+    // merely has the focus or is pushed.
+    LRESULT state = SendMessageA(maleButton, BM_GETSTATE, 0, 0);
+    return (state & BST_CHECKED) ? "Male" : "Female";
+}
+
+namespace {
+
+void setChecks(bool male) {
+    HWND checked = male ? maleButton : femaleButton;
+    HWND unchecked = male ? femaleButton : maleButton;
+    SendMessageA(checked, BM_SETCHECK, BST_CHECKED, 0);
+    SendMessageA(unchecked, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+}  // namespace
+
+void showEntry(int index) {
+    // The list announces a selection change with -1 too; there is nothing to show then.
+    if (index < 0 || static_cast<unsigned>(index) >= entryCount()) return;
+    const Entry& entry = entryAt(static_cast<unsigned>(index));
+    SetWindowTextA(firstNameField, entry.firstName.c_str());
+    SetWindowTextA(lastNameField, entry.lastName.c_str());
+    SetWindowTextA(middleNameField, entry.middleName.c_str());
+    SetWindowTextA(addressField, entry.address.c_str());
+    setChecks(entry.sex == "Male");
+}
+
+void clearForm() {
+    SetWindowTextA(firstNameField, "");
+    SetWindowTextA(lastNameField, "");
+    SetWindowTextA(middleNameField, "");
+    SetWindowTextA(addressField, "");
+    SendMessageA(maleButton, BM_SETCHECK, BST_UNCHECKED, 0);
+    SendMessageA(femaleButton, BM_SETCHECK, BST_UNCHECKED, 0);
+}
+
+void refreshList() {
+    normaliseEntries();
+    // Adding rows to a visible list box one at a time repaints it every time, which
+    // costs seconds for a large address book; paint once at the end instead.
+    SendMessageA(entryList, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(entryList, LB_RESETCONTENT, 0, 0);
+    size_t textBytes = 0;
+    for (const Entry& entry : entries)
+        textBytes += entry.lastName.size() + entry.firstName.size() + 4;
+    SendMessageA(entryList, LB_INITSTORAGE, entries.size(), static_cast<LPARAM>(textBytes));
+    std::string row;
+    for (const Entry& entry : entries) {
+        row.assign(entry.lastName).append(" , ").append(entry.firstName);
+        SendMessageA(entryList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
+    }
+    SendMessageA(entryList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(entryList, nullptr, TRUE);
+}
+
+int listSelection() { return static_cast<int>(SendMessageA(entryList, LB_GETCURSEL, 0, 0)); }
+
+void selectListRow(int index) {
+    SendMessageA(entryList, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}

@@ -1,0 +1,322 @@
+#include "form/commands.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "data/card_file.h"
+#include "form/form_binding.h"
+#include "platform/winstub.h"
+#include "resources/resource.h"
+#include "tests/support/stub_form.h"
+
+namespace {
+
+const std::string FE = "\xFE", FD = "\xFD";
+const std::vector<std::string> kCaptions = {"First Name", "Middle Name", "Last Name", "Address"};
+
+class CommandsTest : public ::testing::Test {
+  protected:
+    StubForm form;
+    winstub::State& stub = winstub::state();
+
+    LRESULT command(WORD id, WORD code = BN_CLICKED) {
+        return handleCommand(form.mainWindow, MAKEWPARAM(id, code), 0);
+    }
+    void answer(int reply) { stub.answers.push_back(reply); }
+
+    // Three entries on disk and listed: Abe, Lee, Zed.
+    void startWithThree() {
+        appendEntry(person("Al", "", "Abe", "A", "Male"));
+        appendEntry(person("Ann", "M", "Lee", "L", "Female"));
+        appendEntry(person("Bo", "", "Zed", "Z", "Male"));
+        saveCardFile();
+        refreshList();
+    }
+    std::string cardFile() const { return readBytes(kCardFileName); }
+    bool cardFileExists() const { return std::filesystem::exists(kCardFileName); }
+};
+
+TEST_F(CommandsTest, DispatchActsOnlyOnClickAndListCodes) {
+    struct Case {
+        WORD id, code;
+        bool saves;
+    };
+    const Case cases[] = {
+        {IDC_SAVE, BN_CLICKED, true},        {IDC_SAVE, 1, true},
+        {IDC_SAVE, EN_CHANGE, false},        {IDC_MALE, BN_CLICKED, false},
+        {IDC_LAST_NAME, EN_CHANGE, false},   {IDC_FEMALE, BN_CLICKED, false},
+        {IDC_CARD, BN_CLICKED, false},       {IDC_CITY, 1, false},
+        {IDC_FIRST_NAME, BN_CLICKED, false}, {IDC_ENTRY_LIST, 2, false},
+    };
+    for (const Case& c : cases) {
+        eraseAllEntries();
+        std::filesystem::remove(kCardFileName);
+        stub.defWindowProcCalls.clear();
+        stub.defWindowProcResult = 1234;
+        form.fill("Ann", "", "Lee", "", false);
+        const LPARAM control = 77;
+        LRESULT result = handleCommand(form.mainWindow, MAKEWPARAM(c.id, c.code), control);
+        EXPECT_EQ(entryCount(), c.saves ? 1u : 0u) << c.id << "/" << c.code;
+        EXPECT_EQ(cardFileExists(), c.saves) << c.id << "/" << c.code;
+        EXPECT_EQ(result, 1234);
+        ASSERT_EQ(stub.defWindowProcCalls.size(), 1u);
+        const winstub::DefWindowProcCall& call = stub.defWindowProcCalls[0];
+        EXPECT_EQ(call.window, form.mainWindow);
+        EXPECT_EQ(call.message, WM_COMMAND);
+        EXPECT_EQ(call.wParam, MAKEWPARAM(c.id, c.code));
+        EXPECT_EQ(call.lParam, control);
+    }
+    EXPECT_TRUE(stub.messageBoxes.empty());
+}
+
+TEST_F(CommandsTest, ListSelectionShowsTheSelectedEntry) {
+    startWithThree();
+    entryList->selection = 1;
+    command(IDC_ENTRY_LIST, LBN_SELCHANGE);
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"Ann", "M", "Lee", "L"}));
+    EXPECT_EQ(femaleButton->state, BST_CHECKED);
+
+    form.fill("x", "x", "x", "x", false);
+    entryList->selection = LB_ERR;
+    command(IDC_ENTRY_LIST, LBN_SELCHANGE);
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"x", "x", "x", "x"}));
+}
+
+TEST_F(CommandsTest, BackAndNextStepWithinTheList) {
+    struct Case {
+        WORD id;
+        LRESULT selected;
+        LRESULT expectedSelection;
+        const char* expectedFirstName;
+    };
+    const Case cases[] = {
+        {IDC_BACK, 2, 1, "Ann"},        {IDC_BACK, 1, 0, "Al"},
+        {IDC_BACK, 0, 0, "First Name"}, {IDC_BACK, LB_ERR, LB_ERR, "First Name"},
+        {IDC_NEXT, 0, 1, "Ann"},        {IDC_NEXT, 1, 2, "Bo"},
+        {IDC_NEXT, 2, 2, "First Name"}, {IDC_NEXT, LB_ERR, LB_ERR, "First Name"},
+    };
+    startWithThree();
+    for (const Case& c : cases) {
+        firstNameField->text = "First Name";
+        entryList->selection = c.selected;
+        command(c.id);
+        EXPECT_EQ(entryList->selection, c.expectedSelection) << c.id << " from " << c.selected;
+        EXPECT_EQ(firstNameField->text, c.expectedFirstName) << c.id << " from " << c.selected;
+    }
+}
+
+TEST_F(CommandsTest, NextOnAnEmptyListDoesNothing) {
+    refreshList();
+    command(IDC_NEXT);
+    EXPECT_EQ(entryList->selection, LB_ERR);
+    EXPECT_EQ(form.fieldTexts(), kCaptions);
+}
+
+TEST_F(CommandsTest, RemoveWithoutSelectionAsksNothingAndWritesNothing) {
+    startWithThree();
+    std::filesystem::remove(kCardFileName);
+    command(IDC_REMOVE);
+    EXPECT_TRUE(stub.messageBoxes.empty());
+    EXPECT_FALSE(cardFileExists());
+    EXPECT_EQ(entryCount(), 3u);
+}
+
+TEST_F(CommandsTest, RemoveAsksByNameAndRemovesOnYes) {
+    startWithThree();
+    entryList->selection = 1;
+    command(IDC_ENTRY_LIST, LBN_SELCHANGE);
+    answer(IDYES);
+    command(IDC_REMOVE);
+
+    ASSERT_EQ(stub.messageBoxes.size(), 1u);
+    EXPECT_EQ(stub.messageBoxes[0].owner, form.mainWindow);
+    EXPECT_EQ(stub.messageBoxes[0].text, "Are you sure you wish to remove The entry Lee, Ann?");
+    EXPECT_EQ(stub.messageBoxes[0].caption, "Remove?");
+    EXPECT_EQ(stub.messageBoxes[0].type, MB_YESNO | MB_ICONQUESTION);
+    EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+    EXPECT_EQ(entryList->selection, LB_ERR);
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"", "", "", ""}));
+    EXPECT_EQ(cardFile(), "Al" + FE + FE + "Abe" + FE + "A" + FE + "Male" + FD + "Bo" + FE + FE +
+                              "Zed" + FE + "Z" + FE + "Male" + FD);
+}
+
+TEST_F(CommandsTest, RemoveAnsweredNoStillRewritesAndDropsSelection) {
+    startWithThree();
+    appendEntry(person("Cy", "", "Abe"));  // in memory only, out of order
+    entryList->selection = 0;
+    form.fill("shown", "", "", "", false);
+    answer(IDNO);
+    command(IDC_REMOVE);
+    EXPECT_EQ(entryCount(), 4u);
+    EXPECT_EQ(entryList->rows.size(), 4u);
+    EXPECT_EQ(entryList->rows[1], "Abe , Cy");
+    EXPECT_EQ(entryList->selection, LB_ERR);
+    EXPECT_EQ(firstNameField->text, "shown");
+    EXPECT_NE(cardFile().find("Cy"), std::string::npos);
+}
+
+TEST_F(CommandsTest, RemovingTheOnlyEntryLeavesItInTheFields) {
+    appendEntry(person("Ann", "", "Lee", "L", "Female"));
+    refreshList();
+    entryList->selection = 0;
+    command(IDC_ENTRY_LIST, LBN_SELCHANGE);
+    answer(IDYES);
+    command(IDC_REMOVE);
+    EXPECT_EQ(entryCount(), 0u);
+    EXPECT_TRUE(entryList->rows.empty());
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"Ann", "", "Lee", "L"}));
+    EXPECT_EQ(cardFile(), "");
+}
+
+TEST_F(CommandsTest, SaveStoresTheFormAndUpdatesSameNames) {
+    form.fill("Ann", "M", "Lee", "1 Road\r\nTown", true);
+    command(IDC_SAVE);
+    EXPECT_EQ(cardFile(),
+              "Ann" + FE + "M" + FE + "Lee" + FE + "1 Road\r\r\nTown" + FE + "Male" + FD);
+    EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Lee , Ann"}));
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"Ann", "M", "Lee", "1 Road\r\nTown"}));
+    EXPECT_EQ(scratchEntry.address, "1 Road\r\nTown");
+
+    entryList->selection = 0;
+    form.fill("Ann", "M", "Lee", "2 Lane", false);
+    command(IDC_SAVE);
+    ASSERT_EQ(entryCount(), 1u);
+    EXPECT_EQ(entryAt(0).address, "2 Lane");
+    EXPECT_EQ(entryAt(0).sex, "Female");
+    EXPECT_EQ(entryList->selection, LB_ERR);
+    EXPECT_TRUE(stub.messageBoxes.empty());
+}
+
+TEST_F(CommandsTest, SaveStoresTheInitialCaptionsUnchanged) {
+    command(IDC_SAVE);
+    EXPECT_EQ(cardFile(), "First Name" + FE + "Middle Name" + FE + "Last Name" + FE + "Address" +
+                              FE + "Female" + FD);
+}
+
+TEST_F(CommandsTest, NewAsksOnlyWhenAFieldHoldsText) {
+    struct Case {
+        std::vector<std::string> fields;
+        bool male;
+        bool asks;
+    };
+    const Case cases[] = {
+        {kCaptions, false, true},
+        {{"", "", "", "x"}, false, true},
+        {{"", "", "", ""}, true, false},
+    };
+    for (const Case& c : cases) {
+        stub.messageBoxes.clear();
+        form.fill(c.fields[0], c.fields[1], c.fields[2], c.fields[3], c.male);
+        answer(IDNO);
+        command(IDC_NEW);
+        EXPECT_EQ(stub.messageBoxes.size(), c.asks ? 1u : 0u);
+        if (c.asks) {
+            EXPECT_EQ(stub.messageBoxes[0].text,
+                      "Do you wish to save what is currently in the fields?");
+            EXPECT_EQ(stub.messageBoxes[0].caption, "Save?");
+            EXPECT_EQ(stub.messageBoxes[0].type, MB_YESNO | MB_ICONQUESTION);
+            EXPECT_EQ(stub.messageBoxes[0].owner, form.mainWindow);
+        }
+        EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"", "", "", ""}));
+        EXPECT_EQ(maleButton->state, BST_UNCHECKED);
+        stub.answers.clear();
+    }
+    EXPECT_EQ(entryCount(), 0u);
+    EXPECT_FALSE(cardFileExists());
+}
+
+TEST_F(CommandsTest, NewAnsweredYesSavesThenClears) {
+    startWithThree();
+    entryList->selection = 2;
+    form.fill("Di", "", "Moe", "D", true);
+    answer(IDYES);
+    command(IDC_NEW);
+    EXPECT_EQ(entryList->rows,
+              (std::vector<std::string>{"Abe , Al", "Lee , Ann", "Moe , Di", "Zed , Bo"}));
+    EXPECT_NE(cardFile().find("Di" + FE + FE + "Moe" + FE + "D" + FE + "Male"), std::string::npos);
+    EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"", "", "", ""}));
+    EXPECT_EQ(entryList->selection, LB_ERR);
+}
+
+TEST_F(CommandsTest, NewAnsweredNoKeepsSelection) {
+    startWithThree();
+    const std::string before = cardFile();
+    entryList->selection = 1;
+    answer(IDNO);
+    command(IDC_NEW);
+    EXPECT_EQ(entryList->selection, 1);
+    EXPECT_EQ(cardFile(), before);
+    EXPECT_EQ(entryCount(), 3u);
+}
+
+TEST_F(CommandsTest, SaveRefusesBytesTheCardFileCannotStore) {
+    struct Case {
+        std::vector<std::string> fields;
+        std::string message;
+    };
+    const Case cases[] = {
+        {{"Jan", "", "Novotn\xFD", ""},
+         "The Last Name field holds the character \"\xFD\" (0xFD), which the card file cannot "
+         "store. Please change it and save again."},
+        {{"\xFEor", "", "Lee", ""},
+         "The First Name field holds the character \"\xFE\" (0xFE), which the card file cannot "
+         "store. Please change it and save again."},
+        {{"A", "", "B", "x\x1Ay"},
+         "The Address field holds the control character 0x1A, which the card file cannot store. "
+         "Please change it and save again."},
+    };
+    startWithThree();
+    const std::string before = cardFile();
+    for (const Case& c : cases) {
+        stub.messageBoxes.clear();
+        entryList->selection = 1;
+        form.fill(c.fields[0], c.fields[1], c.fields[2], c.fields[3], true);
+        command(IDC_SAVE);
+        answer(IDYES);
+        command(IDC_NEW);
+        ASSERT_EQ(stub.messageBoxes.size(), 3u);
+        for (int box : {0, 2}) {
+            EXPECT_EQ(stub.messageBoxes[box].owner, form.mainWindow);
+            EXPECT_EQ(stub.messageBoxes[box].type, MB_OK | MB_ICONERROR);
+        }
+        EXPECT_EQ(stub.messageBoxes[0].text, c.message);
+        EXPECT_EQ(entryCount(), 3u);
+        EXPECT_EQ(cardFile(), before);
+        EXPECT_EQ(entryList->selection, 1);      // not refreshed
+        EXPECT_EQ(form.fieldTexts(), c.fields);  // New keeps a refused form
+    }
+}
+
+TEST_F(CommandsTest, UnwritableCardFileIsReportedAndChangeKeptInMemory) {
+    startWithThree();
+    const std::string before = cardFile();
+    makeReadOnly(kCardFileName);
+    form.fill("Di", "", "Moe", "D", true);
+    command(IDC_SAVE);
+    entryList->selection = 0;
+    answer(IDYES);
+    command(IDC_REMOVE);
+
+    ASSERT_EQ(stub.messageBoxes.size(), 3u);
+    for (int box : {0, 2}) {
+        EXPECT_EQ(stub.messageBoxes[box].text,
+                  "The change could not be written to \"test.txt\". It is kept in memory and will "
+                  "be written with the next successful save.");
+        EXPECT_EQ(stub.messageBoxes[box].type, MB_OK | MB_ICONERROR);
+        EXPECT_EQ(stub.messageBoxes[box].owner, form.mainWindow);
+    }
+    EXPECT_EQ(cardFile(), before);
+    EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Lee , Ann", "Moe , Di", "Zed , Bo"}));
+
+    std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    form.fill("", "", "", "", false);
+    command(IDC_SAVE);
+    EXPECT_EQ(stub.messageBoxes.size(), 3u);
+    eraseAllEntries();
+    loadCardFile();
+    EXPECT_EQ(entryCount(), 4u);  // Lee, Moe, Zed and the empty one: everything kept in memory
+}
+
+}  // namespace
