@@ -8,7 +8,7 @@ packages=(
   cmake g++ make clang clang-format valgrind
   googletest libgtest-dev libbenchmark-dev libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386
+  wine wine32:i386 fonts-wine
   xvfb xdotool imagemagick x11-utils
   util-linux python3
 )
