@@ -23,7 +23,7 @@ test-win32: win32
 test: test-native test-win32
 
 run: win32
-	@echo "built build/win32/quillborough.exe"
+	@scripts/run.sh
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

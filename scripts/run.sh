@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Starts the program under Wine in the data folder (DATA_DIR, default run/), where
+# its card file "test.txt" lives. With a display the window opens there; without
+# one the program runs on a private Xvfb display, a screenshot of its window is
+# saved, and it is closed again.
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+program=$root/build/win32/quillborough.exe
+data_dir=${DATA_DIR:-$root/run}
+mkdir -p "$data_dir"
+data_dir=$(cd "$data_dir" && pwd)
+
+if [ -n "${DISPLAY:-}" ]; then
+  export WINEPREFIX=${WINEPREFIX:-$root/build/win32/run-prefix}
+  source "$here/wine-env.sh"
+  ensure_wine_prefix
+  cd "$data_dir"
+  echo "Quillborough is running; its card file is $data_dir/test.txt"
+  exec wine "$program"
+fi
+
+export WINEPREFIX=${WINEPREFIX:-$root/build/win32/headless-prefix}
+source "$here/wine-env.sh"
+source "$here/xvfb.sh"
+cleanup() {
+  wineserver -k 2>/dev/null || true
+  stop_private_display
+}
+trap cleanup EXIT
+start_private_display 800 600
+ensure_wine_prefix
+use_virtual_desktop 800x600
+
+cd "$data_dir"
+wine "$program" &
+window=
+for _ in $(seq 1 300); do
+  window=$(xdotool search --name '^Quillborough$' 2>/dev/null | head -n 1) && [ -n "$window" ] && break
+  sleep 0.1
+done
+if [ -z "$window" ]; then
+  echo "the Quillborough window did not appear" >&2
+  exit 1
+fi
+sleep 1  # let every control paint
+import -window "$window" "$data_dir/screenshot.png"
+echo "No display: Quillborough ran on a private one and was closed again."
+echo "Screenshot of its window: $data_dir/screenshot.png"
+echo "Card file: $data_dir/test.txt"

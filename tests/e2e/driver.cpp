@@ -1,0 +1,577 @@
+// Drives the real program under Wine as a user would, scenario by scenario, and
+// checks what the window shows and the exact bytes of the card file.
+//
+// Usage: e2e_driver <quillborough.exe> [scenario]
+// A few steps need the host (a screenshot, a click of the real mouse): the driver
+// prints "@request" and waits for the host's answer on standard input.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tests/e2e/app_window.h"
+
+namespace {
+
+std::string gExe;
+std::string gScenario;
+int gFailures = 0;
+
+std::string printable(const std::string& bytes) {
+    std::string out;
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F && c != '\\') {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
+std::string printable(const std::vector<std::string>& items) {
+    std::string out = "{";
+    for (const std::string& item : items) out += "\"" + printable(item) + "\" ";
+    return out + "}";
+}
+
+std::string printable(long long value) { return std::to_string(value); }
+
+void fail(int line, const std::string& what) {
+    ++gFailures;
+    std::printf("  %s, line %d: %s\n", gScenario.c_str(), line, what.c_str());
+    std::fflush(stdout);
+}
+
+template <typename A, typename B>
+void checkEqual(const A& actual, const B& expected, const char* text, int line) {
+    if (!(actual == expected))
+        fail(line,
+             std::string(text) + ": got " + printable(actual) + ", want " + printable(expected));
+}
+
+#define CHECK(condition) ((condition) ? void() : fail(__LINE__, "failed: " #condition))
+#define CHECK_EQ(actual, expected) checkEqual((actual), (expected), #actual, __LINE__)
+#define REQUIRE(condition)                           \
+    do {                                             \
+        if (!(condition)) {                          \
+            fail(__LINE__, "required: " #condition); \
+            return;                                  \
+        }                                            \
+    } while (0)
+
+const std::string FE = "\xFE", FD = "\xFD";
+const std::vector<std::string> kCaptions = {"First Name", "Middle Name", "Last Name", "Address"};
+const std::vector<std::string> kEmpty = {"", "", "", ""};
+const std::string kWriteFailure =
+    "The change could not be written to \"test.txt\". It is kept in memory and will be written "
+    "with the next successful save.";
+
+std::string record(const std::string& first, const std::string& middle, const std::string& last,
+                   const std::string& address, const std::string& sex) {
+    return first + FE + middle + FE + last + FE + address + FE + sex + FD;
+}
+
+// A fresh folder for one run of the program, removed afterwards.
+class Folder {
+  public:
+    Folder() {
+        char temp[MAX_PATH];
+        GetTempPathA(MAX_PATH, temp);
+        static int count = 0;
+        path_ = std::string(temp) + "qb-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
+                std::to_string(++count);
+        CreateDirectoryA(path_.c_str(), nullptr);
+    }
+    ~Folder() {
+        for (const char* name : {"test.txt", "test.txt.tmp", "test.txt.bak"}) {
+            SetFileAttributesA(file(name).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(file(name).c_str());
+        }
+        RemoveDirectoryA(path_.c_str());
+    }
+    const std::string& path() const { return path_; }
+    std::string file(const char* name = "test.txt") const { return path_ + "\\" + name; }
+    bool hasCardFile() const {
+        return GetFileAttributesA(file().c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    std::string cardFile() const {
+        std::string bytes;
+        HANDLE handle = CreateFileA(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) return "<missing>";
+        char buffer[4096];
+        DWORD got = 0;
+        while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0)
+            bytes.append(buffer, got);
+        CloseHandle(handle);
+        return bytes;
+    }
+    void writeCardFile(const std::string& bytes) const {
+        HANDLE handle =
+            CreateFileA(file().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD put = 0;
+        WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
+        CloseHandle(handle);
+    }
+
+  private:
+    std::string path_;
+};
+
+bool askHost(const std::string& request) {
+    std::printf("@%s\n", request.c_str());
+    std::fflush(stdout);
+    char answer[64] = {};
+    return std::fgets(answer, sizeof answer, stdin) && std::string(answer).rfind("ok", 0) == 0;
+}
+
+// Answers the box a command opened, after checking it is the expected one.
+void expectBox(AppWindow& app, HWND box, const std::string& caption, const std::string& text,
+               std::vector<int> buttons, int answer, int line) {
+    if (!box) return fail(line, "no message box \"" + caption + "\" appeared");
+    MessageBoxInfo info = describeMessageBox(box);
+    checkEqual(info.caption, caption, "caption", line);
+    checkEqual(info.text, text, "message", line);
+    std::vector<std::string> got, want;
+    for (int id : info.buttons) got.push_back(std::to_string(id));
+    for (int id : buttons) want.push_back(std::to_string(id));
+    checkEqual(got, want, "buttons", line);
+    if (!answerMessageBox(box, answer)) fail(line, "message box did not close");
+    (void)app;
+}
+#define EXPECT_BOX(app, box, caption, text, buttons, answer) \
+    expectBox(app, box, caption, text, buttons, answer, __LINE__)
+
+void expectQuiet(AppWindow& app, HWND box, int line) {
+    if (box) {
+        fail(line, "unexpected message box: " + describeMessageBox(box).text);
+        answerMessageBox(box, IDNO) || answerMessageBox(box, IDOK);
+        app.nextMessageBox();
+    }
+    if (!app.idle()) fail(line, "command did not finish");
+}
+#define EXPECT_QUIET(app, box) expectQuiet(app, box, __LINE__)
+
+void expectExitCodeZero(AppWindow& app, int line) {
+    checkEqual(static_cast<long long>(app.close()), 0LL, "exit code", line);
+}
+#define CLOSE(app) expectExitCodeZero(app, __LINE__)
+
+// ---------------------------------------------------------------------------------
+
+struct ExpectedControl {
+    const char* className;
+    const char* text;
+    DWORD style;
+    int x, y, width, height, id;
+};
+
+const ExpectedControl kLayout[] = {
+    {"Static", "", 0x5000000E, 0, 0, 640, 580, 0},
+    {"Button", "New", 0x50800000, 10, 350, 50, 25, 22},
+    {"Button", "Back", 0x50800000, 70, 350, 50, 25, 1},
+    {"Button", "Next", 0x50800000, 130, 350, 50, 25, 2},
+    {"Button", "Clear", 0x50800000, 190, 350, 50, 25, 3},
+    {"Button", "Save", 0x50800000, 250, 350, 50, 25, 4},
+    {"Button", "Card", 0x50800003, 500, 250, 100, 25, 5},
+    {"Button", "Male", 0x50800009, 300, 250, 100, 25, 6},
+    {"Button", "Female", 0x50800009, 300, 275, 100, 25, 7},
+    {"Edit", "First Name", 0x50811045, 15, 40, 130, 25, 8},
+    {"Edit", "Middle Name", 0x50801045, 150, 40, 130, 25, 9},
+    {"Edit", "Last Name", 0x50801045, 285, 40, 130, 25, 10},
+    {"Edit", "Address", 0x50A01045, 15, 80, 130, 100, 10},
+    {"ComboBox", "", 0x50A00803, 400, 200, 150, 300, 11},
+    {"ListBox", "", 0x50A00001, 20, 400, 300, 100, 6},
+};
+
+std::string hex(DWORD value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(value));
+    return text;
+}
+
+// The style a control reports after creation: edit controls draw their own border
+// and drop WS_BORDER, a combo box hands WS_BORDER and WS_VSCROLL to its drop-down
+// list, and a list box hides its scroll bar (clearing WS_VSCROLL) while its rows fit.
+DWORD styleAsShown(const char* className, DWORD style) {
+    if (lstrcmpiA(className, "Edit") == 0) return style & ~WS_BORDER;
+    if (lstrcmpiA(className, "ComboBox") == 0) return style & ~(WS_BORDER | WS_VSCROLL);
+    if (lstrcmpiA(className, "ListBox") == 0) return style & ~WS_VSCROLL;
+    return style;
+}
+
+// List boxes without LBS_NOINTEGRALHEIGHT shrink to a whole number of rows.
+bool wholeItemsWithin(long long actual, long long requested, long long itemHeight) {
+    return actual <= requested && actual > requested - itemHeight;
+}
+
+void layout() {
+    Folder folder;
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+
+    LONG style = GetWindowLongA(app.main(), GWL_STYLE);
+    CHECK((style & (WS_SYSMENU | WS_MINIMIZEBOX | WS_CAPTION)) ==
+          (WS_SYSMENU | WS_MINIMIZEBOX | WS_CAPTION));
+    CHECK((style & (WS_MAXIMIZEBOX | WS_THICKFRAME)) == 0);
+    RECT frame;
+    GetWindowRect(app.main(), &frame);
+    CHECK_EQ(static_cast<long long>(frame.right - frame.left), 640LL);
+    CHECK_EQ(static_cast<long long>(frame.bottom - frame.top), 580LL);
+
+    std::vector<HWND> children;
+    for (HWND child = GetWindow(app.main(), GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        children.push_back(child);
+    CHECK_EQ(static_cast<long long>(children.size()), 15LL);
+    for (const ExpectedControl& want : kLayout) {
+        HWND control = app.control(want.className, want.id, want.x, want.y);
+        if (!control) {
+            fail(__LINE__, std::string("no ") + want.className + " " + std::to_string(want.id));
+            continue;
+        }
+        std::string name = std::string(want.className) + " " + want.text;
+        checkEqual(hex(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE))),
+                   hex(styleAsShown(want.className, want.style)), name.c_str(), __LINE__);
+        RECT rect;
+        GetWindowRect(control, &rect);
+        long long width = rect.right - rect.left, height = rect.bottom - rect.top;
+        checkEqual(width, static_cast<long long>(want.width), name.c_str(), __LINE__);
+        if (lstrcmpiA(want.className, "Static") == 0) {
+            // A bitmap static takes the size of its picture.
+            CHECK_EQ(height, 549LL);
+            CHECK(SendMessageA(control, STM_GETIMAGE, IMAGE_BITMAP, 0) != 0);
+        } else if (lstrcmpiA(want.className, "ComboBox") == 0) {
+            // A drop-down list shows its closed height; the given height is the dropped one.
+            RECT dropped{};
+            SendMessageA(control, CB_GETDROPPEDCONTROLRECT, 0, reinterpret_cast<LPARAM>(&dropped));
+            // Windows counts the closed part in, Wine gives the list part alone.
+            long long droppedHeight = dropped.bottom - dropped.top;
+            CHECK(droppedHeight == want.height || height + droppedHeight == want.height);
+        } else if (lstrcmpiA(want.className, "ListBox") == 0) {
+            CHECK(wholeItemsWithin(height, want.height,
+                                   SendMessageA(control, LB_GETITEMHEIGHT, 0, 0)));
+        } else {
+            checkEqual(height, static_cast<long long>(want.height), name.c_str(), __LINE__);
+        }
+        if (lstrcmpiA(want.className, "Edit") != 0 && lstrcmpiA(want.className, "Button") != 0)
+            continue;
+        checkEqual(app.text(control), std::string(want.text), name.c_str(), __LINE__);
+    }
+    // The creation order: the background first, the list last.
+    HWND first = GetWindow(app.main(), GW_CHILD);
+    char className[32] = {};
+    GetClassNameA(first, className, sizeof className);
+    CHECK_EQ(std::string(className), std::string("Static"));
+
+    HWND city = app.control("ComboBox", 11, 400, 200);
+    std::vector<std::string> items;
+    for (LRESULT i = 0; i < SendMessageA(city, CB_GETCOUNT, 0, 0); ++i)
+        items.push_back(itemText(city, CB_GETLBTEXTLEN, CB_GETLBTEXT, i));
+    CHECK_EQ(items, (std::vector<std::string>{"City", "Mumbai", "etc"}));
+    CHECK_EQ(static_cast<long long>(SendMessageA(city, CB_GETCURSEL, 0, 0)), 0LL);
+
+    CHECK_EQ(app.fields(), kCaptions);
+    CHECK(app.listRows().empty());
+    CHECK(!app.checked(app.button(6)) && !app.checked(app.button(7)) &&
+          !app.checked(app.button(5)));
+    CHECK(!folder.hasCardFile());
+
+    // A double click on the caption does not maximise it, and its edges do not size it.
+    LPARAM caption = MAKELPARAM(frame.left + 100, frame.top + 8);
+    CHECK_EQ(static_cast<long long>(SendMessageA(app.main(), WM_NCHITTEST, 0, caption)),
+             static_cast<long long>(HTCAPTION));
+    SendMessageA(app.main(), WM_NCLBUTTONDBLCLK, HTCAPTION, caption);
+    RECT after;
+    GetWindowRect(app.main(), &after);
+    CHECK_EQ(static_cast<long long>(after.right - after.left), 640LL);
+    LPARAM rightEdge = MAKELPARAM(frame.right - 1, (frame.top + frame.bottom) / 2);
+    LRESULT edge = SendMessageA(app.main(), WM_NCHITTEST, 0, rightEdge);
+    CHECK(edge != HTRIGHT && edge != HTBOTTOMRIGHT);
+    CLOSE(app);
+    CHECK(!folder.hasCardFile());
+}
+
+void listsByLastName() {
+    Folder folder;
+    folder.writeCardFile(record("Bo", "", "Zed", "", "Male") + record("Al", "", "Abe", "", "Male"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+    CHECK_EQ(app.listSelection(), -1);
+    CLOSE(app);
+}
+
+void saveAndUpdate() {
+    Folder folder;
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    app.fill("Ann", "M", "Lee", "1 Road");
+    EXPECT_QUIET(app, app.click(app.button(7)));
+    EXPECT_QUIET(app, app.click(app.button(4)));
+    CHECK_EQ(folder.cardFile(), record("Ann", "M", "Lee", "1 Road", "Female"));
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Lee , Ann"}));
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Ann", "M", "Lee", "1 Road"}));
+
+    app.setText(app.address(), "2 Lane");
+    EXPECT_QUIET(app, app.click(app.button(6)));
+    EXPECT_QUIET(app, app.click(app.button(4)));
+    CHECK_EQ(folder.cardFile(), record("Ann", "M", "Lee", "2 Lane", "Male"));
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Lee , Ann"}));
+    CLOSE(app);
+}
+
+void newAnsweredYesAndNo() {
+    Folder folder;
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    const std::string question = "Do you wish to save what is currently in the fields?";
+    // The initial captions count as content.
+    EXPECT_BOX(app, app.click(app.button(22)), "Save?", question, (std::vector<int>{IDYES, IDNO}),
+               IDNO);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(app.fields(), kEmpty);
+    CHECK(!folder.hasCardFile());
+
+    EXPECT_QUIET(app, app.click(app.button(22)));  // nothing to save: no question
+
+    app.fill("Di", "", "Moe", "D");
+    EXPECT_BOX(app, app.click(app.button(22)), "Save?", question, (std::vector<int>{IDYES, IDNO}),
+               IDYES);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(), record("Di", "", "Moe", "D", "Female"));
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Moe , Di"}));
+    CHECK_EQ(app.fields(), kEmpty);
+    CLOSE(app);
+}
+
+void backAndNext() {
+    Folder folder;
+    folder.writeCardFile(record("Al", "", "Abe", "A", "Male") +
+                         record("Ann", "M", "Lee", "L", "Female") +
+                         record("Bo", "", "Zed", "Z", "Male"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    EXPECT_QUIET(app, app.click(app.button(1)));  // nothing selected
+    EXPECT_QUIET(app, app.click(app.button(2)));
+    CHECK_EQ(app.listSelection(), -1);
+    CHECK_EQ(app.fields(), kCaptions);
+
+    EXPECT_QUIET(app, app.clickListRow(0));
+    CHECK_EQ(app.listSelection(), 0);
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Al", "", "Abe", "A"}));
+    CHECK(app.checked(app.button(6)) && !app.checked(app.button(7)));
+    EXPECT_QUIET(app, app.click(app.button(1)));
+    CHECK_EQ(app.listSelection(), 0);
+
+    struct Step {
+        int button, selection;
+        const char* first;
+    };
+    const Step steps[] = {{2, 1, "Ann"}, {2, 2, "Bo"}, {2, 2, "Bo"}, {1, 1, "Ann"}, {1, 0, "Al"}};
+    for (const Step& step : steps) {
+        EXPECT_QUIET(app, app.click(app.button(step.button)));
+        CHECK_EQ(app.listSelection(), step.selection);
+        CHECK_EQ(app.text(app.firstName()), std::string(step.first));
+    }
+    CHECK(!app.checked(app.button(7)));
+    CLOSE(app);
+}
+
+void removeAnsweredNoAndYes() {
+    Folder folder;
+    const std::string original = record("Bo", "", "Zed", "Z", "Male") +
+                                 record("Al", "", "Abe", "A", "Male") +
+                                 record("Ann", "M", "Lee", "L", "Female");
+    folder.writeCardFile(original);
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    EXPECT_QUIET(app, app.click(app.button(3)));  // no selection: no question
+    CHECK_EQ(folder.cardFile(), original);
+
+    EXPECT_QUIET(app, app.clickListRow(1));
+    const std::string question = "Are you sure you wish to remove The entry Lee, Ann?";
+    EXPECT_BOX(app, app.click(app.button(3)), "Remove?", question, (std::vector<int>{IDYES, IDNO}),
+               IDNO);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    // Even "No" rewrites the file, now in list order, and drops the selection.
+    const std::string sorted = record("Al", "", "Abe", "A", "Male") +
+                               record("Ann", "M", "Lee", "L", "Female") +
+                               record("Bo", "", "Zed", "Z", "Male");
+    CHECK_EQ(folder.cardFile(), sorted);
+    CHECK_EQ(app.listSelection(), -1);
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Ann", "M", "Lee", "L"}));
+
+    EXPECT_QUIET(app, app.clickListRow(1));
+    EXPECT_BOX(app, app.click(app.button(3)), "Remove?", question, (std::vector<int>{IDYES, IDNO}),
+               IDYES);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(),
+             record("Al", "", "Abe", "A", "Male") + record("Bo", "", "Zed", "Z", "Male"));
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+    CHECK_EQ(app.fields(), kEmpty);
+    CLOSE(app);
+}
+
+void removeTheOnlyEntry() {
+    Folder folder;
+    folder.writeCardFile(record("Ann", "", "Lee", "L", "Female"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    EXPECT_QUIET(app, app.clickListRow(0));
+    EXPECT_BOX(app, app.click(app.button(3)), "Remove?",
+               "Are you sure you wish to remove The entry Lee, Ann?",
+               (std::vector<int>{IDYES, IDNO}), IDYES);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(), std::string());
+    CHECK(app.listRows().empty());
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Ann", "", "Lee", "L"}));
+    CLOSE(app);
+}
+
+void lineBreaksAndAccentsSurviveARestart() {
+    Folder folder;
+    const std::vector<std::string> typed = {
+        "Ren\xE9"
+        "e",
+        "", "Dub\xE9", "1 Road\r\nTown\r\n"};
+    {
+        AppWindow app(gExe, folder.path());
+        REQUIRE(app.started());
+        app.fill(typed[0], typed[1], typed[2], typed[3]);
+        EXPECT_QUIET(app, app.click(app.button(4)));
+        CLOSE(app);
+    }
+    CHECK_EQ(folder.cardFile(), record("Ren\xE9"
+                                       "e",
+                                       "", "Dub\xE9", "1 Road\r\r\nTown\r\r\n", "Female"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Dub\xE9 , Ren\xE9"
+                                                       "e"}));
+    EXPECT_QUIET(app, app.clickListRow(0));
+    CHECK_EQ(app.fields(), typed);
+    CLOSE(app);
+}
+
+void refusesBytesTheCardFileCannotStore() {
+    Folder folder;
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    app.fill("Jan", "", "Novotn\xFD", "");
+    EXPECT_BOX(
+        app, app.click(app.button(4)), "Quillborough",
+        "The Last Name field holds the character \"\xFD\" (0xFD), which the card file cannot "
+        "store. Please change it and save again.",
+        (std::vector<int>{IDOK}), IDOK);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK(!folder.hasCardFile());
+    CHECK(app.listRows().empty());
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Jan", "", "Novotn\xFD", ""}));
+    CLOSE(app);
+}
+
+void readOnlyCardFile() {
+    Folder folder;
+    const std::string original = record("Al", "", "Abe", "A", "Male");
+    folder.writeCardFile(original);
+    SetFileAttributesA(folder.file().c_str(), FILE_ATTRIBUTE_READONLY);
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al"}));
+    app.fill("Bo", "", "Zed", "");
+    EXPECT_BOX(app, app.click(app.button(4)), "Quillborough", kWriteFailure,
+               (std::vector<int>{IDOK}), IDOK);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(), original);
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+    CLOSE(app);
+}
+
+HWND screenPoint(HWND control, int* x, int* y) {
+    RECT rect;
+    GetWindowRect(control, &rect);
+    *x = (rect.left + rect.right) / 2;
+    *y = (rect.top + rect.bottom) / 2;
+    return control;
+}
+
+void realMouseAndScreenshot() {
+    Folder folder;
+    folder.writeCardFile(record("Al", "", "Abe", "A", "Male"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    SetForegroundWindow(app.main());
+    app.fill("Bo", "", "Zed", "Z Street");
+    int x = 0, y = 0;
+    screenPoint(app.button(4), &x, &y);
+    REQUIRE(askHost("click " + std::to_string(x) + " " + std::to_string(y)));
+    for (int i = 0; i < 300 && app.listRows().size() < 2; ++i) Sleep(10);
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+    CHECK_EQ(folder.cardFile(),
+             record("Al", "", "Abe", "A", "Male") + record("Bo", "", "Zed", "Z Street", "Female"));
+
+    RECT list;
+    GetWindowRect(app.list(), &list);
+    auto height = static_cast<int>(SendMessageA(app.list(), LB_GETITEMHEIGHT, 0, 0));
+    REQUIRE(askHost("click " + std::to_string(list.left + 30) + " " +
+                    std::to_string(list.top + 2 + height / 2)));
+    for (int i = 0; i < 300 && app.listSelection() != 0; ++i) Sleep(10);
+    CHECK_EQ(app.listSelection(), 0);
+    CHECK_EQ(app.fields(), (std::vector<std::string>{"Al", "", "Abe", "A"}));
+
+    RECT frame;
+    GetWindowRect(app.main(), &frame);
+    askHost("screenshot " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
+            std::to_string(frame.right - frame.left) + " " +
+            std::to_string(frame.bottom - frame.top));
+    CLOSE(app);
+}
+
+const struct {
+    const char* name;
+    void (*run)();
+} kScenarios[] = {
+    {"layout", layout},
+    {"lists-by-last-name", listsByLastName},
+    {"save-and-update", saveAndUpdate},
+    {"new-answered-yes-and-no", newAnsweredYesAndNo},
+    {"back-and-next", backAndNext},
+    {"remove-answered-no-and-yes", removeAnsweredNoAndYes},
+    {"remove-the-only-entry", removeTheOnlyEntry},
+    {"line-breaks-and-accents-survive-a-restart", lineBreaksAndAccentsSurviveARestart},
+    {"refuses-bytes-the-card-file-cannot-store", refusesBytesTheCardFileCannotStore},
+    {"read-only-card-file", readOnlyCardFile},
+    {"real-mouse-and-screenshot", realMouseAndScreenshot},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: e2e_driver <quillborough.exe> [scenario]\n");
+        return 2;
+    }
+    gExe = argv[1];
+    int passed = 0, failed = 0;
+    for (const auto& scenario : kScenarios) {
+        if (argc > 2 && std::string(argv[2]) != scenario.name) continue;
+        gScenario = scenario.name;
+        int before = gFailures;
+        DWORD start = GetTickCount();
+        scenario.run();
+        bool ok = gFailures == before;
+        (ok ? passed : failed)++;
+        std::printf("%s %s (%lu ms)\n", ok ? "PASS" : "FAIL", scenario.name,
+                    GetTickCount() - start);
+        std::fflush(stdout);
+    }
+    std::printf("%d passed, %d failed\n", passed, failed);
+    return failed == 0 && passed > 0 ? 0 : 1;
+}
