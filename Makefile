@@ -1,5 +1,11 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
-.PHONY: all deps native win32 test test-native test-win32 run format clean
+.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck format clean
+
+FUZZ_SECONDS ?= 60
+# The unit suites under valgrind; the kill test forks hundreds of children and is left out.
+MEMCHECK_SUITES = data_test form_test save_faults_test
+VALGRIND = valgrind --quiet --error-exitcode=1 --leak-check=full \
+           --errors-for-leak-kinds=definite,indirect --trace-children=no
 
 all: native win32
 
@@ -17,13 +23,29 @@ win32: deps
 test-native: native
 	ctest --preset native
 
+# A short pass keeps the fuzzer building and its properties holding.
+test-fuzz: deps
+	scripts/fuzz.sh 20
+
 test-win32: win32
 	ctest --preset win32
 
-test: test-native test-win32
+test: test-native test-fuzz test-win32
 
 run: win32
 	@scripts/run.sh
+
+fuzz: deps
+	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+memcheck: deps
+	cmake --preset memcheck >/dev/null
+	cmake --build --preset memcheck
+	@for suite in $(MEMCHECK_SUITES); do \
+	  echo "valgrind: $$suite"; \
+	  $(VALGRIND) build/memcheck/tests/$$suite --gtest_brief=1 --gtest_filter=-*Killed* || exit 1; \
+	done
+	@echo "valgrind: no errors, no leaks"
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

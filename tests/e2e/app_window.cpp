@@ -169,6 +169,18 @@ HWND AppWindow::click(HWND button) {
     return waitForBoxOrCompletion();
 }
 
+void AppWindow::startClick(HWND button) {
+    pending_ = true;
+    SendMessageCallbackA(button, BM_CLICK, 0, 0, clickHandled,
+                         reinterpret_cast<ULONG_PTR>(&pending_));
+}
+
+void AppWindow::kill() {
+    TerminateProcess(process_.hProcess, 1);
+    WaitForSingleObject(process_.hProcess, kTimeoutMs);
+    pending_ = false;
+}
+
 HWND AppWindow::clickListRow(int row) {
     HWND box = list();
     auto height = static_cast<int>(SendMessageA(box, LB_GETITEMHEIGHT, 0, 0));

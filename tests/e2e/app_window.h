@@ -45,6 +45,11 @@ class AppWindow {
     HWND nextMessageBox() { return waitForBoxOrCompletion(); }
     bool idle() const { return !pending_; }
 
+    // Clicks a button and returns at once, without waiting for the click to be handled.
+    void startClick(HWND button);
+    // Ends the process at once, as a crash or a power cut would.
+    void kill();
+
     // Closes the window as the user would and returns the process's exit code.
     DWORD close();
 

@@ -494,6 +494,58 @@ void readOnlyCardFile() {
     CLOSE(app);
 }
 
+// Kills the program at random moments while it saves a large card file: the file
+// must always be exactly the old or exactly the new content.
+void killedMidSave() {
+    std::string oldBytes;
+    for (int i = 0; i < 5000; ++i) {
+        std::string n = std::to_string(i);
+        oldBytes += record("First" + n, "", "Last" + std::to_string(i % 997), n + " Road\r\r\nTown",
+                           i % 2 ? "Male" : "Female");
+    }
+    Folder folder;
+    folder.writeCardFile(oldBytes);
+    std::string newBytes;
+    DWORD saveMs = 0;
+    {
+        AppWindow app(gExe, folder.path());
+        REQUIRE(app.started());
+        app.fill("Zoe", "", "Quinn", "New");
+        DWORD start = GetTickCount();
+        EXPECT_QUIET(app, app.click(app.button(4)));
+        saveMs = GetTickCount() - start;
+        newBytes = folder.cardFile();
+        CLOSE(app);
+    }
+    REQUIRE(newBytes != oldBytes && newBytes.size() > oldBytes.size());
+
+    unsigned seed = 20261207;
+    int kills = 0, foundOld = 0, foundNew = 0, leftTemp = 0;
+    for (; kills < 30; ++kills) {
+        folder.writeCardFile(oldBytes);
+        AppWindow app(gExe, folder.path());
+        REQUIRE(app.started());
+        app.fill("Zoe", "", "Quinn", "New");
+        seed = seed * 1103515245 + 12345;
+        app.startClick(app.button(4));
+        Sleep((seed >> 8) % (saveMs + 1));
+        app.kill();
+        std::string onDisk = folder.cardFile();
+        if (onDisk != oldBytes && onDisk != newBytes) {
+            fail(__LINE__, "after kill " + std::to_string(kills) + " the card file holds " +
+                               std::to_string(onDisk.size()) + " bytes, neither version");
+            return;
+        }
+        (onDisk == oldBytes ? foundOld : foundNew)++;
+        if (GetFileAttributesA(folder.file("test.txt.tmp").c_str()) != INVALID_FILE_ATTRIBUTES)
+            ++leftTemp;
+    }
+    std::printf(
+        "  %d kills within %lu ms saves: card file whole every time (%d old, %d new), "
+        "%d left a temporary file behind for the next save to replace\n",
+        kills, static_cast<unsigned long>(saveMs), foundOld, foundNew, leftTemp);
+}
+
 HWND screenPoint(HWND control, int* x, int* y) {
     RECT rect;
     GetWindowRect(control, &rect);
@@ -548,6 +600,7 @@ const struct {
     {"line-breaks-and-accents-survive-a-restart", lineBreaksAndAccentsSurviveARestart},
     {"refuses-bytes-the-card-file-cannot-store", refusesBytesTheCardFileCannotStore},
     {"read-only-card-file", readOnlyCardFile},
+    {"killed-mid-save", killedMidSave},
     {"real-mouse-and-screenshot", realMouseAndScreenshot},
 };
 

@@ -1,0 +1,56 @@
+// Feeds arbitrary bytes to the card-file loader as the content of "test.txt" and
+// checks what must hold for any file, not just that nothing crashes:
+// - no more entries than 0xFD bytes plus one;
+// - load, save, load gives the same entries, and saving again gives the same bytes.
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "data/card_file.h"
+#include "data/entry.h"
+#include "tests/support/memory_files.h"
+
+namespace {
+
+void require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "property violated: %s\n", what);
+        std::abort();
+    }
+}
+
+bool sameEntry(const Entry& a, const Entry& b) {
+    return sameNames(a, b) && a.address == b.address && a.sex == b.sex;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    MemoryFileSystem disk;
+    const std::string original(reinterpret_cast<const char*>(data), size);
+    disk.files[kCardFileName] = original;
+
+    eraseAllEntries();
+    loadCardFile();
+    auto terminators = std::count(original.begin(), original.end(), '\xFD');
+    require(entryCount() <= static_cast<size_t>(terminators) + 1, "entries <= FD count + 1");
+
+    require(saveCardFile(), "save succeeds");
+    const std::vector<Entry> saved = entries;
+    const std::string firstSave = disk.files[kCardFileName];
+    require(disk.files.count(kCardFileTempName) == 0, "no temporary file left");
+
+    eraseAllEntries();
+    loadCardFile();
+    require(entries.size() == saved.size(), "reload gives as many entries");
+    for (size_t i = 0; i < saved.size(); ++i)
+        require(sameEntry(entries[i], saved[i]), "reload gives the same entries");
+
+    require(saveCardFile(), "second save succeeds");
+    require(disk.files[kCardFileName] == firstSave, "second save gives the same bytes");
+    eraseAllEntries();
+    return 0;
+}
