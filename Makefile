@@ -1,5 +1,5 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
-.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck format clean
+.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck bench format clean
 
 FUZZ_SECONDS ?= 60
 # The unit suites under valgrind; the kill test forks hundreds of children and is left out.
@@ -46,6 +46,12 @@ memcheck: deps
 	  $(VALGRIND) build/memcheck/tests/$$suite --gtest_brief=1 --gtest_filter=-*Killed* || exit 1; \
 	done
 	@echo "valgrind: no errors, no leaks"
+
+# Timings, not tests: nothing here asserts a time.
+bench: deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	build/bench/bench/qb_bench --benchmark_repetitions=3 --benchmark_min_time=0.3
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

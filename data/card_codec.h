@@ -28,18 +28,18 @@ struct DecodedCardFile {
 };
 
 // What the runtime's text-mode reading delivers from the file's bytes, and whether
-// that is all of them (nothing was cut off by a Ctrl-Z).
-std::string textModeRead(const std::string& fileBytes, bool* complete = nullptr);
-
-// The bytes the runtime's text-mode writing puts on disk for `data`.
-std::string textModeWrite(const std::string& data);
+// that is all of them (nothing was cut off by a Ctrl-Z). Works in place: pass the
+// bytes with std::move to avoid a copy.
+std::string textModeRead(std::string fileBytes, bool* complete = nullptr);
 
 // Splits one record (terminator removed) into its five fields. A record with
 // fewer than four separators still gives five fields: positions are 32-bit and
 // wrap, so a missing separator makes the next field start again at position 0.
 Entry parseRecord(std::string_view record);
 
-DecodedCardFile decodeCardFile(const std::string& fileBytes);
+DecodedCardFile decodeCardFile(std::string fileBytes);
+
+// The card file's bytes for `entries`, in their order, as text-mode writing stores them.
 std::string encodeCardFile(const std::vector<Entry>& entries);
 
 // The first byte of `field` that the card file cannot store, or -1 when it can be

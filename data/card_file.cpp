@@ -53,10 +53,14 @@ void loadCardFile() {
     originalNeedsBackup = result == files::ReadResult::failed;
     if (result != files::ReadResult::ok) return;
 
-    DecodedCardFile decoded = decodeCardFile(bytes);
+    DecodedCardFile decoded = decodeCardFile(std::move(bytes));
     originalNeedsBackup = !decoded.complete;
-    entries.insert(entries.end(), std::make_move_iterator(decoded.entries.begin()),
-                   std::make_move_iterator(decoded.entries.end()));
+    if (entries.empty()) {
+        entries = std::move(decoded.entries);  // the usual case: no second array
+    } else {
+        entries.insert(entries.end(), std::make_move_iterator(decoded.entries.begin()),
+                       std::make_move_iterator(decoded.entries.end()));
+    }
 }
 
 bool saveCardFile() {

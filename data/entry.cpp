@@ -1,7 +1,7 @@
 #include "data/entry.h"
 
 #include <algorithm>
-#include <unordered_map>
+#include <cstdint>
 #include <utility>
 
 std::vector<Entry> entries;
@@ -29,54 +29,132 @@ bool sameNames(const Entry& a, const Entry& b) {
 
 namespace {
 
-// Identifies an entry by first and middle name within a run of equal last names.
-// The length prefix keeps ("ab", "c") apart from ("a", "bc").
-std::string firstAndMiddleKey(const Entry& entry) {
-    std::string key = std::to_string(entry.firstName.size());
-    key += ':';
-    key += entry.firstName;
-    key += entry.middleName;
-    return key;
+// What the sort compares, small and side by side: the last name's first 16 bytes
+// as two big-endian numbers, its length, and where the entry is. Moving these is
+// far cheaper than moving whole entries, and most comparisons end in the numbers.
+struct SortKey {
+    uint64_t high, low;
+    size_t length;
+    size_t index;
+};
+
+uint64_t bigEndianBytes(const std::string& text, size_t from) {
+    uint64_t value = 0;
+    for (size_t i = from; i < from + 8; ++i)
+        value = (value << 8) | (i < text.size() ? static_cast<unsigned char>(text[i]) : 0u);
+    return value;
 }
 
-// Appends the run [begin, end) of sorted entries, all with one last name, to `merged`.
-// A later entry with the same names only updates the earlier one's address and sex,
-// which is what a linear search of `merged` from its start would find and do.
-void mergeRun(std::vector<Entry>::iterator begin, std::vector<Entry>::iterator end,
-              std::vector<Entry>& merged) {
-    if (end - begin == 1) {
-        merged.push_back(std::move(*begin));
-        return;
+// Sorts entries [first, end) by last name, stably.
+void stableSortRange(size_t first, size_t end) {
+    std::vector<SortKey> keys;
+    keys.reserve(end - first);
+    for (size_t i = first; i < end; ++i) {
+        const std::string& name = entries[i].lastName;
+        keys.push_back({bigEndianBytes(name, 0), bigEndianBytes(name, 8), name.size(), i});
     }
-    std::unordered_map<std::string, size_t> positionByNames;
-    for (auto it = begin; it != end; ++it) {
-        auto [found, inserted] = positionByNames.try_emplace(firstAndMiddleKey(*it), merged.size());
-        if (inserted) {
-            merged.push_back(std::move(*it));
-        } else {
-            Entry& kept = merged[found->second];
-            kept.address = std::move(it->address);
-            kept.sex = std::move(it->sex);
+    std::stable_sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+        if (a.high != b.high) return a.high < b.high;
+        if (a.low != b.low) return a.low < b.low;
+        // Equal first 16 bytes (zeros past the end count as equal here).
+        if (a.length <= 16 || b.length <= 16) return a.length < b.length;
+        return entries[a.index].lastName.compare(16, std::string::npos, entries[b.index].lastName,
+                                                 16, std::string::npos) < 0;
+    });
+    std::vector<Entry> sorted;
+    sorted.reserve(end - first);
+    for (const SortKey& key : keys) sorted.push_back(std::move(entries[key.index]));
+    std::move(sorted.begin(), sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(first));
+}
+
+// Stable, so that of two entries with the same names the one appended last (a
+// Save) always comes last and its address wins, however many entries there are.
+// The collection is usually sorted but for entries just appended, so only that
+// tail is sorted and then merged in.
+void sortByLastName() {
+    auto sortedEnd = std::is_sorted_until(entries.begin(), entries.end(), entryLess);
+    if (sortedEnd == entries.end()) return;
+    stableSortRange(static_cast<size_t>(sortedEnd - entries.begin()), entries.size());
+    std::inplace_merge(entries.begin(), sortedEnd, entries.end(), entryLess);
+}
+
+// Names are short: a rotate-and-xor per byte, then one multiply to spread the
+// bits, is all the hashing they need.
+uint32_t hashFirstAndMiddle(const Entry& entry) {
+    uint64_t hash = entry.firstName.size();
+    for (unsigned char c : entry.firstName) hash = ((hash << 5) | (hash >> 59)) ^ c;
+    hash = ((hash << 5) | (hash >> 59)) ^ 0xFF;
+    for (unsigned char c : entry.middleName) hash = ((hash << 5) | (hash >> 59)) ^ c;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(hash >> 32);
+}
+
+// Finds, within one run of equal last names, the kept entry with the same first and
+// middle name as a later one: open addressing over positions in `entries`, the
+// table reused from run to run.
+class RunIndex {
+  public:
+    static constexpr uint32_t kNone = 0xFFFFFFFF;
+
+    void reset(size_t runLength) {
+        size_t size = 16;
+        while (size < 2 * runLength) size *= 2;
+        slots_.assign(size, kNone);
+        mask_ = static_cast<uint32_t>(size - 1);
+    }
+
+    // The position of a kept entry with the same names as `entry`; when there is
+    // none, kNone, after noting that `entry` is kept at `position`.
+    uint32_t findOrAdd(const Entry& entry, uint32_t position) {
+        for (uint32_t slot = hashFirstAndMiddle(entry) & mask_;; slot = (slot + 1) & mask_) {
+            uint32_t kept = slots_[slot];
+            if (kept == kNone) {
+                slots_[slot] = position;
+                return kNone;
+            }
+            const Entry& other = entries[kept];
+            if (other.firstName == entry.firstName && other.middleName == entry.middleName)
+                return kept;
         }
     }
+
+  private:
+    std::vector<uint32_t> slots_;
+    uint32_t mask_ = 0;
+};
+
+// Entries with the same names are next to each other's run after sorting. A later
+// one gives the earlier its address and sex and is dropped; that is what a search
+// of the merged collection from its start would find, since its names are unique.
+// Entries are only moved once a duplicate has been dropped.
+void mergeSameNames() {
+    RunIndex index;
+    size_t kept = 0;
+    for (size_t runBegin = 0; runBegin < entries.size();) {
+        size_t runEnd = runBegin + 1;
+        while (runEnd < entries.size() && entries[runEnd].lastName == entries[runBegin].lastName)
+            ++runEnd;
+        if (runEnd - runBegin > 1) index.reset(runEnd - runBegin);
+        for (size_t i = runBegin; i < runEnd; ++i) {
+            uint32_t same = runEnd - runBegin == 1
+                                ? RunIndex::kNone
+                                : index.findOrAdd(entries[i], static_cast<uint32_t>(kept));
+            if (same != RunIndex::kNone) {
+                entries[same].address = std::move(entries[i].address);
+                entries[same].sex = std::move(entries[i].sex);
+                continue;
+            }
+            if (kept != i) entries[kept] = std::move(entries[i]);
+            ++kept;
+        }
+        runBegin = runEnd;
+    }
+    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
 }
 
 }  // namespace
 
 void normaliseEntries() {
-    // Stable, so that of two entries with the same names the one appended last
-    // (a Save) always comes last and its address wins, however many entries there are.
-    std::stable_sort(entries.begin(), entries.end(), entryLess);
-
-    std::vector<Entry> merged;
-    merged.reserve(entries.size());
-    auto runBegin = entries.begin();
-    while (runBegin != entries.end()) {
-        auto runEnd = std::find_if(runBegin + 1, entries.end(), [&](const Entry& e) {
-            return e.lastName != runBegin->lastName;
-        });
-        mergeRun(runBegin, runEnd, merged);
-        runBegin = runEnd;
-    }
-    entries = std::move(merged);
+    sortByLastName();
+    mergeSameNames();
 }

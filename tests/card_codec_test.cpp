@@ -27,7 +27,9 @@ TEST(CardCodecTest, WritesRecordsInFileOrderWithNothingElse) {
                                        FD + "Bo" + FE + FE + "Zed" + FE + FE + "Male" + FD);
     EXPECT_EQ(encodeCardFile({}), "");
     // A field is stored up to its first zero byte.
-    EXPECT_EQ(encodeCardFile({person("A\0B"s, "", "", "", "")}), "A" + FE + FE + FE + FE + FD);
+    EXPECT_EQ(
+        encodeCardFile({person("A\0B"s, "", "", "", ""), person("", "", "", "1\n2\0\n3"s, "x\n")}),
+        "A" + FE + FE + FE + FE + FD + FE + FE + FE + "1\r\n2" + FE + "x\r\n" + FD);
 }
 
 TEST(CardCodecTest, LineBreaksSurviveTextMode) {
@@ -39,7 +41,8 @@ TEST(CardCodecTest, LineBreaksSurviveTextMode) {
     EXPECT_EQ(decoded.entries[0].address, "1 Road\r\nTown");
 
     EXPECT_EQ(textModeRead("a\r\nb\rc\r"), "a\nb\rc\r");
-    EXPECT_EQ(textModeWrite("a\nb\r"), "a\r\nb\r");
+    EXPECT_EQ(encodeCardFile({person("\n", "", "", "a\nb\r", "")}),
+              "\r\n" + FE + FE + FE + "a\r\nb\r" + FE + FD);
 }
 
 TEST(CardCodecTest, CtrlZEndsTheData) {

@@ -46,6 +46,10 @@ TEST_F(EntryTest, SortsByLastNameBytewise) {
         {{"Abe", ""}, {"", "Abe"}},
         {{"\xC9tienne", "Zz", "zz"}, {"Zz", "zz", "\xC9tienne"}},
         {{"Lee ", "Lee", "Le"}, {"Le", "Lee", "Lee "}},
+        {{"Abcdefghijklmnopq2", "Abcdefghijklmnop", "Abcdefghijklmnopq1", "Abcdefghijklmnop\xFF"},
+         {"Abcdefghijklmnop", "Abcdefghijklmnopq1", "Abcdefghijklmnopq2", "Abcdefghijklmnop\xFF"}},
+        {{std::string("ab\0", 3), "ab", std::string("ab\0c", 4)},
+         {"ab", std::string("ab\0", 3), std::string("ab\0c", 4)}},
     };
     for (const Case& c : cases) {
         eraseAllEntries();
