@@ -1,5 +1,5 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
-.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck bench format clean
+.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck bench bench-gui format clean
 
 FUZZ_SECONDS ?= 60
 # The unit suites under valgrind; the kill test forks hundreds of children and is left out.
@@ -52,6 +52,11 @@ bench: deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	build/bench/bench/qb_bench --benchmark_repetitions=3 --benchmark_min_time=0.3
+
+# The real window under Wine: start-up and one Save at 10,000 and 100,000 entries.
+bench-gui: win32
+	scripts/e2e.sh build/win32/tests/e2e_driver.exe build/win32/quillborough.exe \
+	  build/win32/screenshot.png timing
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
