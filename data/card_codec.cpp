@@ -4,30 +4,6 @@
 #include <cstdint>
 #include <cstring>
 
-std::string textModeRead(std::string fileBytes, bool* complete) {
-    size_t size = fileBytes.size();
-    if (size > 0 && fileBytes[size - 1] == kEndOfText) --size;
-    size_t end = fileBytes.find(kEndOfText);
-    if (end == std::string::npos || end > size) end = size;
-    if (complete) *complete = end == size;
-
-    // Reading never lengthens the data, so it is done in place.
-    char* bytes = &fileBytes[0];
-    size_t read = 0, written = 0;
-    while (read < end) {
-        const void* found = std::memchr(bytes + read, '\r', end - read);
-        size_t cr = found ? static_cast<const char*>(found) - bytes : end;
-        std::memmove(bytes + written, bytes + read, cr - read);
-        written += cr - read;
-        if (cr == end) break;
-        bool crlf = cr + 1 < end && bytes[cr + 1] == '\n';
-        bytes[written++] = crlf ? '\n' : '\r';
-        read = cr + (crlf ? 2 : 1);
-    }
-    fileBytes.resize(written);
-    return fileBytes;
-}
-
 namespace {
 
 constexpr uint32_t kNotFound = 0xFFFFFFFF;
@@ -60,29 +36,78 @@ Entry parseRecord(std::string_view record) {
     return entry;
 }
 
-DecodedCardFile decodeCardFile(std::string fileBytes) {
-    DecodedCardFile decoded;
-    const std::string data = textModeRead(std::move(fileBytes), &decoded.complete);
+namespace {
 
-    // One entry per terminator, plus a last record that lacks one: sized exactly,
-    // since a growing array would briefly need half as much again.
-    size_t records = static_cast<size_t>(std::count(data.begin(), data.end(), kRecordTerminator));
-    if (!data.empty() && data.back() != kRecordTerminator) ++records;
-    decoded.entries.reserve(records);
-
-    size_t pos = 0;
-    while (pos < data.size()) {
-        size_t terminator = data.find(kRecordTerminator, pos);
-        size_t recordEnd = terminator == std::string::npos ? data.size() : terminator;
-        std::string_view record(data.data() + pos, recordEnd - pos);
-        size_t zero = record.find(kFieldEnd);
-        if (zero != std::string_view::npos) {
-            record = record.substr(0, zero);
-            decoded.complete = false;
-        }
-        decoded.entries.push_back(parseRecord(record));
-        pos = recordEnd + 1;
+// The bytes that end a run of plain data: CR (text mode), the record terminator,
+// and Ctrl-Z (end of data).
+struct StopBytes {
+    bool table[256] = {};
+    StopBytes() {
+        table[static_cast<unsigned char>('\r')] = true;
+        table[static_cast<unsigned char>(kRecordTerminator)] = true;
+        table[static_cast<unsigned char>(kEndOfText)] = true;
     }
+};
+const StopBytes kStopBytes;
+
+}  // namespace
+
+void CardFileDecoder::feed(const char* bytes, size_t size) {
+    const char* end = bytes + size;
+    for (const char* p = bytes; p < end;) {
+        if (ended_) {
+            complete_ = false;  // more than one Ctrl-Z at the very end: bytes left unread
+            return;
+        }
+        if (pendingCr_) {
+            // CR LF reads as LF; any other CR stays.
+            pendingCr_ = false;
+            record_ += *p == '\n' ? '\n' : '\r';
+            if (*p == '\n') {
+                ++p;
+                continue;
+            }
+        }
+        const char* stop = p;
+        while (stop < end && !kStopBytes.table[static_cast<unsigned char>(*stop)]) ++stop;
+        record_.append(p, stop);
+        if (stop == end) return;
+        p = stop + 1;
+        if (*stop == '\r') {
+            pendingCr_ = true;
+        } else if (*stop == kRecordTerminator) {
+            endRecord();
+        } else {
+            // The first Ctrl-Z ends the data; only when it is the file's last byte is
+            // nothing lost.
+            ended_ = true;
+        }
+    }
+}
+
+bool CardFileDecoder::finish() {
+    if (pendingCr_) record_ += '\r';
+    pendingCr_ = false;
+    // A last record without a terminator counts when it holds anything.
+    if (!record_.empty()) endRecord();
+    return complete_;
+}
+
+void CardFileDecoder::endRecord() {
+    size_t zero = record_.find(kFieldEnd);
+    if (zero != std::string::npos) {
+        record_.resize(zero);
+        complete_ = false;
+    }
+    entries_.push_back(parseRecord(record_));
+    record_.clear();
+}
+
+DecodedCardFile decodeCardFile(const std::string& fileBytes) {
+    DecodedCardFile decoded;
+    CardFileDecoder decoder(decoded.entries);
+    decoder.feed(fileBytes.data(), fileBytes.size());
+    decoded.complete = decoder.finish();
     return decoded;
 }
 

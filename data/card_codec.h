@@ -20,24 +20,39 @@ constexpr char kRecordTerminator = static_cast<char>(0xFD);
 constexpr char kEndOfText = 0x1A;  // Ctrl-Z
 constexpr char kFieldEnd = 0x00;   // a field is stored up to its first zero byte
 
-struct DecodedCardFile {
-    std::vector<Entry> entries;
-    // False when some of the file's bytes are not represented in `entries`: data
-    // after a Ctrl-Z, or the rest of a record after a zero byte.
-    bool complete = true;
+// Reads a card file's bytes, given in pieces of any size, into entries appended to
+// `into`, one record at a time: a large file is never held whole.
+class CardFileDecoder {
+  public:
+    explicit CardFileDecoder(std::vector<Entry>& into) : entries_(into) {}
+
+    void feed(const char* bytes, size_t size);
+
+    // Ends the file. Returns false when some of its bytes are not represented in the
+    // entries: data after a Ctrl-Z, or the rest of a record after a zero byte.
+    bool finish();
+
+  private:
+    void endRecord();
+
+    std::vector<Entry>& entries_;
+    std::string record_;      // the record being read, as text-mode reading delivers it
+    bool pendingCr_ = false;  // a CR whose meaning the next byte decides
+    bool ended_ = false;      // a Ctrl-Z has ended the data
+    bool complete_ = true;
 };
 
-// What the runtime's text-mode reading delivers from the file's bytes, and whether
-// that is all of them (nothing was cut off by a Ctrl-Z). Works in place: pass the
-// bytes with std::move to avoid a copy.
-std::string textModeRead(std::string fileBytes, bool* complete = nullptr);
+struct DecodedCardFile {
+    std::vector<Entry> entries;
+    bool complete = true;  // as CardFileDecoder::finish
+};
+
+DecodedCardFile decodeCardFile(const std::string& fileBytes);
 
 // Splits one record (terminator removed) into its five fields. A record with
 // fewer than four separators still gives five fields: positions are 32-bit and
 // wrap, so a missing separator makes the next field start again at position 0.
 Entry parseRecord(std::string_view record);
-
-DecodedCardFile decodeCardFile(std::string fileBytes);
 
 // The card file's bytes for `entries`, in their order, as text-mode writing stores them.
 std::string encodeCardFile(const std::vector<Entry>& entries);

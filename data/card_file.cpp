@@ -1,6 +1,6 @@
 #include "data/card_file.h"
 
-#include <iterator>
+#include <algorithm>
 #include <string>
 
 #include "data/card_codec.h"
@@ -33,7 +33,7 @@ bool writeAndReplace(files::FileSystem& fs, const std::string& bytes, const char
 
 bool keepOriginalAsBackup(files::FileSystem& fs) {
     std::string original;
-    switch (fs.readWholeFile(kCardFileName, original)) {
+    switch (files::readWholeFile(fs, kCardFileName, original)) {
         case files::ReadResult::missing:
             return true;  // nothing left to lose
         case files::ReadResult::failed:
@@ -47,20 +47,24 @@ bool keepOriginalAsBackup(files::FileSystem& fs) {
 }  // namespace
 
 void loadCardFile() {
-    std::string bytes;
-    files::ReadResult result = files::fileSystem().readWholeFile(kCardFileName, bytes);
+    files::FileSystem& fs = files::fileSystem();
+    // A first pass counts the records, so that the collection is sized once: a
+    // growing array would briefly need half as much again.
+    size_t terminators = 0;
+    files::ReadResult result = fs.readFile(kCardFileName, [&](const char* bytes, size_t size) {
+        terminators += static_cast<size_t>(std::count(bytes, bytes + size, kRecordTerminator));
+    });
+    if (result == files::ReadResult::ok) {
+        entries.reserve(entries.size() + terminators + 1);
+        CardFileDecoder decoder(entries);
+        result = fs.readFile(kCardFileName,
+                             [&](const char* bytes, size_t size) { decoder.feed(bytes, size); });
+        bool complete = decoder.finish();
+        originalNeedsBackup = !complete || result != files::ReadResult::ok;
+        return;
+    }
     // A file that exists but cannot be read is not known to be empty: guard it too.
     originalNeedsBackup = result == files::ReadResult::failed;
-    if (result != files::ReadResult::ok) return;
-
-    DecodedCardFile decoded = decodeCardFile(std::move(bytes));
-    originalNeedsBackup = !decoded.complete;
-    if (entries.empty()) {
-        entries = std::move(decoded.entries);  // the usual case: no second array
-    } else {
-        entries.insert(entries.end(), std::make_move_iterator(decoded.entries.begin()),
-                       std::make_move_iterator(decoded.entries.end()));
-    }
 }
 
 bool saveCardFile() {

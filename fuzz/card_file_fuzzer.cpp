@@ -1,7 +1,8 @@
 // Feeds arbitrary bytes to the card-file loader as the content of "test.txt" and
 // checks what must hold for any file, not just that nothing crashes:
 // - no more entries than 0xFD bytes plus one;
-// - load, save, load gives the same entries, and saving again gives the same bytes.
+// - load, save, load gives the same entries, and saving again gives the same bytes;
+// all with the file read in pieces of varying size.
 
 #include <algorithm>
 #include <cstdint>
@@ -31,6 +32,8 @@ bool sameEntry(const Entry& a, const Entry& b) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     MemoryFileSystem disk;
     const std::string original(reinterpret_cast<const char*>(data), size);
+    // The loader reads in pieces; let the input's length decide where they end.
+    disk.pieceSize = 1 + size % 97;
     disk.files[kCardFileName] = original;
 
     eraseAllEntries();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 
 // The few file operations the card file needs, behind one narrow seam so that
@@ -14,8 +16,10 @@ class FileSystem {
   public:
     virtual ~FileSystem() = default;
 
-    // The file's whole content, byte for byte.
-    virtual ReadResult readWholeFile(const std::string& path, std::string& bytes) = 0;
+    // Hands the file's content, byte for byte and in order, to `consume` a piece at
+    // a time, so that a large file need not be held whole.
+    using Consumer = std::function<void(const char* bytes, size_t size)>;
+    virtual ReadResult readFile(const std::string& path, const Consumer& consume) = 0;
 
     // True when the file exists and carries the read-only attribute (on POSIX:
     // no write permission bit at all). Checked by the program itself, because the
@@ -33,6 +37,9 @@ class FileSystem {
     virtual void removeFile(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
 };
+
+// The file's whole content, byte for byte.
+ReadResult readWholeFile(FileSystem& fs, const std::string& path, std::string& bytes);
 
 // The operating system's own file system.
 FileSystem& realFileSystem();

@@ -20,12 +20,9 @@ std::string folderOf(const std::string& path) {
 
 class PosixFileSystem : public FileSystem {
   public:
-    ReadResult readWholeFile(const std::string& path, std::string& bytes) override {
+    ReadResult readFile(const std::string& path, const Consumer& consume) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) return errno == ENOENT ? ReadResult::missing : ReadResult::failed;
-        bytes.clear();
-        struct stat info;
-        if (::fstat(fd, &info) == 0 && info.st_size > 0) bytes.reserve(info.st_size);
         char buffer[1 << 16];
         ReadResult result = ReadResult::ok;
         for (;;) {
@@ -36,7 +33,7 @@ class PosixFileSystem : public FileSystem {
                 result = ReadResult::failed;
                 break;
             }
-            bytes.append(buffer, static_cast<size_t>(got));
+            consume(buffer, static_cast<size_t>(got));
         }
         ::close(fd);
         return result;

@@ -8,7 +8,7 @@ namespace {
 
 class WindowsFileSystem : public FileSystem {
   public:
-    ReadResult readWholeFile(const std::string& path, std::string& bytes) override {
+    ReadResult readFile(const std::string& path, const Consumer& consume) override {
         // Other programs may keep the file open, even for writing; reading must not fail then.
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -19,10 +19,6 @@ class WindowsFileSystem : public FileSystem {
                        ? ReadResult::missing
                        : ReadResult::failed;
         }
-        bytes.clear();
-        LARGE_INTEGER size;
-        if (GetFileSizeEx(file, &size) && size.QuadPart > 0)
-            bytes.reserve(static_cast<size_t>(size.QuadPart));
         char buffer[1 << 16];
         ReadResult result = ReadResult::ok;
         for (;;) {
@@ -32,7 +28,7 @@ class WindowsFileSystem : public FileSystem {
                 break;
             }
             if (got == 0) break;
-            bytes.append(buffer, got);
+            consume(buffer, got);
         }
         CloseHandle(file);
         return result;

@@ -40,7 +40,7 @@ TEST(CardCodecTest, LineBreaksSurviveTextMode) {
     ASSERT_EQ(decoded.entries.size(), 1u);
     EXPECT_EQ(decoded.entries[0].address, "1 Road\r\nTown");
 
-    EXPECT_EQ(textModeRead("a\r\nb\rc\r"), "a\nb\rc\r");
+    EXPECT_EQ(decodeCardFile("a\r\nb\rc\r").entries.at(0).firstName, "a\nb\rc\r");
     EXPECT_EQ(encodeCardFile({person("\n", "", "", "a\nb\r", "")}),
               "\r\n" + FE + FE + FE + "a\r\nb\r" + FE + FD);
 }
@@ -99,6 +99,30 @@ TEST(CardCodecTest, ZeroByteCutsTheRecordAndIsReportedAsLoss) {
     expectFields(decoded.entries[0], {"Ann", "M", "Ann", "M", "Ann" + FE + "M"});
     EXPECT_EQ(decoded.entries[1].firstName, "Bo");
     EXPECT_FALSE(decoded.complete);
+}
+
+// The loader reads the file in pieces; a CR, a CR LF or a Ctrl-Z split between two
+// pieces must read as if the file came whole.
+TEST(CardCodecTest, PiecesOfAnySizeReadAsTheWholeFile) {
+    const std::string file = "Ann" + FE + "M\r" + FE + "Lee" + FE + "1 Road\r\r\nTown\r\n" + FE +
+                             "Female" + FD + "Bo\0x"s + FD + "Cy\r" + SUB + "tail" + SUB;
+    DecodedCardFile whole = decodeCardFile(file);
+    ASSERT_EQ(whole.entries.size(), 3u);
+    EXPECT_FALSE(whole.complete);
+    for (size_t piece = 1; piece <= file.size(); ++piece) {
+        std::vector<Entry> got;
+        CardFileDecoder decoder(got);
+        for (size_t at = 0; at < file.size(); at += piece)
+            decoder.feed(file.data() + at, std::min(piece, file.size() - at));
+        EXPECT_EQ(decoder.finish(), whole.complete) << piece;
+        ASSERT_EQ(got.size(), whole.entries.size()) << piece;
+        for (size_t i = 0; i < got.size(); ++i) {
+            const Entry& w = whole.entries[i];
+            expectFields(got[i], {w.firstName, w.middleName, w.lastName, w.address, w.sex});
+        }
+    }
+    expectFields(whole.entries[0], {"Ann", "M\r", "Lee", "1 Road\r\nTown\n", "Female"});
+    EXPECT_EQ(whole.entries[2].firstName, "Cy\r");
 }
 
 TEST(CardCodecTest, RecordsHaveNoLengthLimit) {

@@ -19,9 +19,9 @@ class FaultyFileSystem : public files::FileSystem {
     int pauses = 0;
     std::vector<std::string> writtenPaths;
 
-    files::ReadResult readWholeFile(const std::string& path, std::string& bytes) override {
+    files::ReadResult readFile(const std::string& path, const Consumer& consume) override {
         if (failReads) return files::ReadResult::failed;
-        return real().readWholeFile(path, bytes);
+        return real().readFile(path, consume);
     }
     bool isReadOnly(const std::string& path) override { return real().isReadOnly(path); }
     bool writeDurably(const std::string& path, const std::string& bytes) override {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <string>
 
@@ -14,10 +15,15 @@ class MemoryFileSystem : public files::FileSystem {
 
     std::map<std::string, std::string> files;
 
-    files::ReadResult readWholeFile(const std::string& path, std::string& bytes) override {
+    // Pieces of `pieceSize` bytes, so that readers meet pieces that end anywhere.
+    size_t pieceSize = 1 << 16;
+
+    files::ReadResult readFile(const std::string& path, const Consumer& consume) override {
         auto found = files.find(path);
         if (found == files.end()) return files::ReadResult::missing;
-        bytes = found->second;
+        const std::string& bytes = found->second;
+        for (size_t at = 0; at < bytes.size(); at += pieceSize)
+            consume(bytes.data() + at, std::min(pieceSize, bytes.size() - at));
         return files::ReadResult::ok;
     }
     bool isReadOnly(const std::string&) override { return false; }
