@@ -118,6 +118,22 @@ size_t fieldBytes(const Entry& e) {
            e.sex.size();
 }
 
+// Writes one record, each field through `putField`.
+template <typename PutField>
+char* putRecord(char* out, const Entry& e, PutField putField) {
+    out = putField(out, e.firstName);
+    *out++ = kFieldSeparator;
+    out = putField(out, e.middleName);
+    *out++ = kFieldSeparator;
+    out = putField(out, e.lastName);
+    *out++ = kFieldSeparator;
+    out = putField(out, e.address);
+    *out++ = kFieldSeparator;
+    out = putField(out, e.sex);
+    *out++ = kRecordTerminator;
+    return out;
+}
+
 char* putRaw(char* out, const std::string& field) {
     std::memcpy(out, field.data(), field.size());
     return out + field.size();
@@ -129,18 +145,7 @@ std::string joinRecords(const std::vector<Entry>& entries) {
     for (const Entry& e : entries) size += fieldBytes(e) + 5;
     std::string data(size, '\0');
     char* out = &data[0];
-    for (const Entry& e : entries) {
-        out = putRaw(out, e.firstName);
-        *out++ = kFieldSeparator;
-        out = putRaw(out, e.middleName);
-        *out++ = kFieldSeparator;
-        out = putRaw(out, e.lastName);
-        *out++ = kFieldSeparator;
-        out = putRaw(out, e.address);
-        *out++ = kFieldSeparator;
-        out = putRaw(out, e.sex);
-        *out++ = kRecordTerminator;
-    }
+    for (const Entry& e : entries) out = putRecord(out, e, putRaw);
     return data;
 }
 
@@ -175,18 +180,7 @@ std::string encodeWithZeroBytes(const std::vector<Entry>& entries) {
     for (const Entry& e : entries) most += 2 * fieldBytes(e) + 5;  // were every byte a LF
     std::string bytes(most, '\0');
     char* out = &bytes[0];
-    for (const Entry& e : entries) {
-        out = putFieldUpToZero(out, e.firstName);
-        *out++ = kFieldSeparator;
-        out = putFieldUpToZero(out, e.middleName);
-        *out++ = kFieldSeparator;
-        out = putFieldUpToZero(out, e.lastName);
-        *out++ = kFieldSeparator;
-        out = putFieldUpToZero(out, e.address);
-        *out++ = kFieldSeparator;
-        out = putFieldUpToZero(out, e.sex);
-        *out++ = kRecordTerminator;
-    }
+    for (const Entry& e : entries) out = putRecord(out, e, putFieldUpToZero);
     bytes.resize(static_cast<size_t>(out - bytes.data()));
     return bytes;
 }

@@ -12,15 +12,7 @@ export WINEPREFIX=${QB_E2E_PREFIX:-$(cd "$(dirname "$program")" && pwd)/e2e-pref
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
 
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  stop_private_display
-}
-trap cleanup EXIT
-
-start_private_display 1024 768
-ensure_wine_prefix
-use_virtual_desktop 1024x768
+start_headless_wine 1024 768
 
 coproc DRIVER { wine "$driver" "$(winepath -w "$program")" $scenario 2>&1; }
 driver_pid=$DRIVER_PID

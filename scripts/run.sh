@@ -23,14 +23,7 @@ fi
 export WINEPREFIX=${WINEPREFIX:-$root/build/win32/headless-prefix}
 source "$here/wine-env.sh"
 source "$here/xvfb.sh"
-cleanup() {
-  wineserver -k 2>/dev/null || true
-  stop_private_display
-}
-trap cleanup EXIT
-start_private_display 800 600
-ensure_wine_prefix
-use_virtual_desktop 800x600
+start_headless_wine 800 600
 
 cd "$data_dir"
 wine "$program" &

@@ -23,3 +23,14 @@ stop_private_display() {
   [ -n "${QB_XVFB_PID:-}" ] && kill "$QB_XVFB_PID" 2>/dev/null || true
   QB_XVFB_PID=
 }
+
+# Everything a headless Wine run needs, set up for this shell and torn down when it
+# exits: a private display, the prefix (wine-env.sh, sourced first) and a virtual
+# desktop of the display's size.
+start_headless_wine() {
+  local width=$1 height=$2
+  trap 'wineserver -k 2>/dev/null || true; stop_private_display' EXIT
+  start_private_display "$width" "$height"
+  ensure_wine_prefix
+  use_virtual_desktop "${width}x${height}"
+}

@@ -15,7 +15,7 @@ constexpr DWORD kField =
 
 }  // namespace
 
-const ControlSpec kControls[15] = {
+const ControlRow kControls[15] = {
     {"Static", nullptr, kChild | SS_BITMAP, 0, 0, 640, 580, IDC_BACKGROUND, nullptr},
     {"Button", "New", kPushButton, 10, 350, 50, 25, IDC_NEW, nullptr},
     {"Button", "Back", kPushButton, 70, 350, 50, 25, IDC_BACK, nullptr},

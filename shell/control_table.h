@@ -3,7 +3,7 @@
 #include <windows.h>
 
 // One child control of the main window: everything needed to create it.
-struct ControlSpec {
+struct ControlRow {
     const char* className;
     const char* text;  // for the edit fields, their initial contents
     DWORD style;
@@ -14,7 +14,7 @@ struct ControlSpec {
 
 // The main window's controls in creation order; the background comes first so
 // that every other control lies above it.
-extern const ControlSpec kControls[15];
+extern const ControlRow kControls[15];
 
 // The City box's items; the first is selected.
 extern const char* const kCityItems[3];

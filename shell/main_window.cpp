@@ -9,24 +9,23 @@
 
 namespace {
 
-bool showsBitmap(const ControlSpec& spec) {
-    return lstrcmpiA(spec.className, "Static") == 0 && (spec.style & SS_TYPEMASK) == SS_BITMAP;
+bool showsBitmap(const ControlRow& row) {
+    return lstrcmpiA(row.className, "Static") == 0 && (row.style & SS_TYPEMASK) == SS_BITMAP;
 }
 
-HWND createControl(HWND window, const ControlSpec& spec) {
-    return CreateWindowExA(0, spec.className, spec.text, spec.style, spec.x, spec.y, spec.width,
-                           spec.height, window,
-                           reinterpret_cast<HMENU>(static_cast<UINT_PTR>(spec.id)),
-                           GetModuleHandleA(nullptr), nullptr);
+HWND createControl(HWND window, const ControlRow& row) {
+    return CreateWindowExA(
+        0, row.className, row.text, row.style, row.x, row.y, row.width, row.height, window,
+        reinterpret_cast<HMENU>(static_cast<UINT_PTR>(row.id)), GetModuleHandleA(nullptr), nullptr);
 }
 
 LRESULT createMainWindowContents(HWND window) {
     // The card file is read before any control exists.
     loadCardFile();
-    for (const ControlSpec& spec : kControls) {
-        HWND control = createControl(window, spec);
-        if (spec.handle) *spec.handle = control;
-        if (showsBitmap(spec))
+    for (const ControlRow& row : kControls) {
+        HWND control = createControl(window, row);
+        if (row.handle) *row.handle = control;
+        if (showsBitmap(row))
             SendMessageA(control, STM_SETIMAGE, IMAGE_BITMAP,
                          reinterpret_cast<LPARAM>(backgroundBitmap.handle()));
     }

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
+
 // The program under test, started in a folder of its own and driven only through
 // the window system, as a user would drive it.
 class AppWindow {
@@ -19,12 +21,12 @@ class AppWindow {
 
     // A child control found by class, identifier and position (identifiers are shared).
     HWND control(const char* className, int id, int x, int y) const;
-    HWND firstName() const { return control("Edit", 8, 15, 40); }
-    HWND middleName() const { return control("Edit", 9, 150, 40); }
-    HWND lastName() const { return control("Edit", 10, 285, 40); }
-    HWND address() const { return control("Edit", 10, 15, 80); }
+    HWND firstName() const { return control("Edit", IDC_FIRST_NAME, 15, 40); }
+    HWND middleName() const { return control("Edit", IDC_MIDDLE_NAME, 150, 40); }
+    HWND lastName() const { return control("Edit", IDC_LAST_NAME, 285, 40); }
+    HWND address() const { return control("Edit", IDC_ADDRESS, 15, 80); }
     HWND button(int id) const;
-    HWND list() const { return control("ListBox", 6, 20, 400); }
+    HWND list() const { return control("ListBox", IDC_ENTRY_LIST, 20, 400); }
 
     void setText(HWND control, const std::string& text);
     std::string text(HWND control) const;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "resources/resource.h"
 #include "tests/e2e/app_window.h"
 
 namespace {
@@ -279,8 +280,8 @@ void layout() {
 
     CHECK_EQ(app.fields(), kCaptions);
     CHECK(app.listRows().empty());
-    CHECK(!app.checked(app.button(6)) && !app.checked(app.button(7)) &&
-          !app.checked(app.button(5)));
+    CHECK(!app.checked(app.button(IDC_MALE)) && !app.checked(app.button(IDC_FEMALE)) &&
+          !app.checked(app.button(IDC_CARD)));
     CHECK(!folder.hasCardFile());
 
     // A double click on the caption does not maximise it, and its edges do not size it.
@@ -313,15 +314,15 @@ void saveAndUpdate() {
     AppWindow app(gExe, folder.path());
     REQUIRE(app.started());
     app.fill("Ann", "M", "Lee", "1 Road");
-    EXPECT_QUIET(app, app.click(app.button(7)));
-    EXPECT_QUIET(app, app.click(app.button(4)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_FEMALE)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
     CHECK_EQ(folder.cardFile(), record("Ann", "M", "Lee", "1 Road", "Female"));
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Lee , Ann"}));
     CHECK_EQ(app.fields(), (std::vector<std::string>{"Ann", "M", "Lee", "1 Road"}));
 
     app.setText(app.address(), "2 Lane");
-    EXPECT_QUIET(app, app.click(app.button(6)));
-    EXPECT_QUIET(app, app.click(app.button(4)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_MALE)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
     CHECK_EQ(folder.cardFile(), record("Ann", "M", "Lee", "2 Lane", "Male"));
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Lee , Ann"}));
     CLOSE(app);
@@ -333,17 +334,17 @@ void newAnsweredYesAndNo() {
     REQUIRE(app.started());
     const std::string question = "Do you wish to save what is currently in the fields?";
     // The initial captions count as content.
-    EXPECT_BOX(app, app.click(app.button(22)), "Save?", question, (std::vector<int>{IDYES, IDNO}),
-               IDNO);
+    EXPECT_BOX(app, app.click(app.button(IDC_NEW)), "Save?", question,
+               (std::vector<int>{IDYES, IDNO}), IDNO);
     EXPECT_QUIET(app, app.nextMessageBox());
     CHECK_EQ(app.fields(), kEmpty);
     CHECK(!folder.hasCardFile());
 
-    EXPECT_QUIET(app, app.click(app.button(22)));  // nothing to save: no question
+    EXPECT_QUIET(app, app.click(app.button(IDC_NEW)));  // nothing to save: no question
 
     app.fill("Di", "", "Moe", "D");
-    EXPECT_BOX(app, app.click(app.button(22)), "Save?", question, (std::vector<int>{IDYES, IDNO}),
-               IDYES);
+    EXPECT_BOX(app, app.click(app.button(IDC_NEW)), "Save?", question,
+               (std::vector<int>{IDYES, IDNO}), IDYES);
     EXPECT_QUIET(app, app.nextMessageBox());
     CHECK_EQ(folder.cardFile(), record("Di", "", "Moe", "D", "Female"));
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Moe , Di"}));
@@ -358,29 +359,33 @@ void backAndNext() {
                          record("Bo", "", "Zed", "Z", "Male"));
     AppWindow app(gExe, folder.path());
     REQUIRE(app.started());
-    EXPECT_QUIET(app, app.click(app.button(1)));  // nothing selected
-    EXPECT_QUIET(app, app.click(app.button(2)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_BACK)));  // nothing selected
+    EXPECT_QUIET(app, app.click(app.button(IDC_NEXT)));
     CHECK_EQ(app.listSelection(), -1);
     CHECK_EQ(app.fields(), kCaptions);
 
     EXPECT_QUIET(app, app.clickListRow(0));
     CHECK_EQ(app.listSelection(), 0);
     CHECK_EQ(app.fields(), (std::vector<std::string>{"Al", "", "Abe", "A"}));
-    CHECK(app.checked(app.button(6)) && !app.checked(app.button(7)));
-    EXPECT_QUIET(app, app.click(app.button(1)));
+    CHECK(app.checked(app.button(IDC_MALE)) && !app.checked(app.button(IDC_FEMALE)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_BACK)));
     CHECK_EQ(app.listSelection(), 0);
 
     struct Step {
         int button, selection;
         const char* first;
     };
-    const Step steps[] = {{2, 1, "Ann"}, {2, 2, "Bo"}, {2, 2, "Bo"}, {1, 1, "Ann"}, {1, 0, "Al"}};
+    const Step steps[] = {{IDC_NEXT, 1, "Ann"},
+                          {IDC_NEXT, 2, "Bo"},
+                          {IDC_NEXT, 2, "Bo"},
+                          {IDC_BACK, 1, "Ann"},
+                          {IDC_BACK, 0, "Al"}};
     for (const Step& step : steps) {
         EXPECT_QUIET(app, app.click(app.button(step.button)));
         CHECK_EQ(app.listSelection(), step.selection);
         CHECK_EQ(app.text(app.firstName()), std::string(step.first));
     }
-    CHECK(!app.checked(app.button(7)));
+    CHECK(!app.checked(app.button(IDC_FEMALE)));
     CLOSE(app);
 }
 
@@ -392,13 +397,13 @@ void removeAnsweredNoAndYes() {
     folder.writeCardFile(original);
     AppWindow app(gExe, folder.path());
     REQUIRE(app.started());
-    EXPECT_QUIET(app, app.click(app.button(3)));  // no selection: no question
+    EXPECT_QUIET(app, app.click(app.button(IDC_REMOVE)));  // no selection: no question
     CHECK_EQ(folder.cardFile(), original);
 
     EXPECT_QUIET(app, app.clickListRow(1));
     const std::string question = "Are you sure you wish to remove The entry Lee, Ann?";
-    EXPECT_BOX(app, app.click(app.button(3)), "Remove?", question, (std::vector<int>{IDYES, IDNO}),
-               IDNO);
+    EXPECT_BOX(app, app.click(app.button(IDC_REMOVE)), "Remove?", question,
+               (std::vector<int>{IDYES, IDNO}), IDNO);
     EXPECT_QUIET(app, app.nextMessageBox());
     // Even "No" rewrites the file, now in list order, and drops the selection.
     const std::string sorted = record("Al", "", "Abe", "A", "Male") +
@@ -409,8 +414,8 @@ void removeAnsweredNoAndYes() {
     CHECK_EQ(app.fields(), (std::vector<std::string>{"Ann", "M", "Lee", "L"}));
 
     EXPECT_QUIET(app, app.clickListRow(1));
-    EXPECT_BOX(app, app.click(app.button(3)), "Remove?", question, (std::vector<int>{IDYES, IDNO}),
-               IDYES);
+    EXPECT_BOX(app, app.click(app.button(IDC_REMOVE)), "Remove?", question,
+               (std::vector<int>{IDYES, IDNO}), IDYES);
     EXPECT_QUIET(app, app.nextMessageBox());
     CHECK_EQ(folder.cardFile(),
              record("Al", "", "Abe", "A", "Male") + record("Bo", "", "Zed", "Z", "Male"));
@@ -425,7 +430,7 @@ void removeTheOnlyEntry() {
     AppWindow app(gExe, folder.path());
     REQUIRE(app.started());
     EXPECT_QUIET(app, app.clickListRow(0));
-    EXPECT_BOX(app, app.click(app.button(3)), "Remove?",
+    EXPECT_BOX(app, app.click(app.button(IDC_REMOVE)), "Remove?",
                "Are you sure you wish to remove The entry Lee, Ann?",
                (std::vector<int>{IDYES, IDNO}), IDYES);
     EXPECT_QUIET(app, app.nextMessageBox());
@@ -445,7 +450,7 @@ void lineBreaksAndAccentsSurviveARestart() {
         AppWindow app(gExe, folder.path());
         REQUIRE(app.started());
         app.fill(typed[0], typed[1], typed[2], typed[3]);
-        EXPECT_QUIET(app, app.click(app.button(4)));
+        EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
         CLOSE(app);
     }
     CHECK_EQ(folder.cardFile(), record("Ren\xE9"
@@ -466,7 +471,7 @@ void refusesBytesTheCardFileCannotStore() {
     REQUIRE(app.started());
     app.fill("Jan", "", "Novotn\xFD", "");
     EXPECT_BOX(
-        app, app.click(app.button(4)), "Quillborough",
+        app, app.click(app.button(IDC_SAVE)), "Quillborough",
         "The Last Name field holds the character \"\xFD\" (0xFD), which the card file cannot "
         "store. Please change it and save again.",
         (std::vector<int>{IDOK}), IDOK);
@@ -486,7 +491,7 @@ void readOnlyCardFile() {
     REQUIRE(app.started());
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al"}));
     app.fill("Bo", "", "Zed", "");
-    EXPECT_BOX(app, app.click(app.button(4)), "Quillborough", kWriteFailure,
+    EXPECT_BOX(app, app.click(app.button(IDC_SAVE)), "Quillborough", kWriteFailure,
                (std::vector<int>{IDOK}), IDOK);
     EXPECT_QUIET(app, app.nextMessageBox());
     CHECK_EQ(folder.cardFile(), original);
@@ -512,7 +517,7 @@ void killedMidSave() {
         REQUIRE(app.started());
         app.fill("Zoe", "", "Quinn", "New");
         DWORD start = GetTickCount();
-        EXPECT_QUIET(app, app.click(app.button(4)));
+        EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
         saveMs = GetTickCount() - start;
         newBytes = folder.cardFile();
         CLOSE(app);
@@ -527,7 +532,7 @@ void killedMidSave() {
         REQUIRE(app.started());
         app.fill("Zoe", "", "Quinn", "New");
         seed = seed * 1103515245 + 12345;
-        app.startClick(app.button(4));
+        app.startClick(app.button(IDC_SAVE));
         Sleep((seed >> 8) % (saveMs + 1));
         app.kill();
         std::string onDisk = folder.cardFile();
@@ -562,7 +567,7 @@ void realMouseAndScreenshot() {
     SetForegroundWindow(app.main());
     app.fill("Bo", "", "Zed", "Z Street");
     int x = 0, y = 0;
-    screenPoint(app.button(4), &x, &y);
+    screenPoint(app.button(IDC_SAVE), &x, &y);
     REQUIRE(askHost("click " + std::to_string(x) + " " + std::to_string(y)));
     for (int i = 0; i < 300 && app.listRows().size() < 2; ++i) Sleep(10);
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
@@ -612,7 +617,7 @@ void timeStartUpAndSave(int count) {
 
     app.fill("Zoe", "", "Zz", "New");
     QueryPerformanceCounter(&start);
-    EXPECT_QUIET(app, app.click(app.button(4)));
+    EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
     while (rows(app) < count + 1) Sleep(1);
     QueryPerformanceCounter(&end);
     double save = ms();
