@@ -56,7 +56,7 @@ void CardFileDecoder::feed(const char* bytes, size_t size) {
     const char* end = bytes + size;
     for (const char* p = bytes; p < end;) {
         if (ended_) {
-            complete_ = false;  // more than one Ctrl-Z at the very end: bytes left unread
+            complete_ = false;  // bytes after the Ctrl-Z that ended the data
             return;
         }
         if (pendingCr_) {

@@ -123,7 +123,7 @@ class RunIndex {
     uint32_t mask_ = 0;
 };
 
-// Entries with the same names are next to each other's run after sorting. A later
+// After sorting, entries with the same names lie in one run of equal last names. A later
 // one gives the earlier its address and sex and is dropped; that is what a search
 // of the merged collection from its start would find, since its names are unique.
 // Entries are only moved once a duplicate has been dropped.
