@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -205,36 +206,46 @@ void residentKiB(long* now, long* peak) {
     }
 }
 
-// Peak resident memory of loading `path` as a fresh process's only work, in KiB.
-long loadMemoryKiB(const std::string& path, long* baselineKiB) {
+// What loading costs a program that has just started, as Quillborough does: the
+// load's time, and its peak resident memory above what the process held before.
+struct FreshLoad {
+    double milliseconds = -1;
+    long baselineKiB = 0, peakKiB = 0;
+};
+
+FreshLoad loadInFreshProcess(const std::string& path) {
+    FreshLoad measured;
     int pipeFds[2];
-    if (pipe(pipeFds) != 0) return -1;
+    if (pipe(pipeFds) != 0) return measured;
     pid_t child = fork();
     if (child == 0) {
         close(pipeFds[0]);
         dup2(pipeFds[1], 1);
-        execl("/proc/self/exe", "qb_bench", "--load-memory", path.c_str(), nullptr);
+        execl("/proc/self/exe", "qb_bench", "--fresh-load", path.c_str(), nullptr);
         _exit(1);
     }
     close(pipeFds[1]);
-    char text[64] = {};
+    char text[128] = {};
     ssize_t got = read(pipeFds[0], text, sizeof text - 1);
     close(pipeFds[0]);
     waitpid(child, nullptr, 0);
-    long peak = -1;
-    if (got > 0) std::sscanf(text, "%ld %ld", baselineKiB, &peak);
-    return peak;
+    if (got > 0)
+        std::sscanf(text, "%lf %ld %ld", &measured.milliseconds, &measured.baselineKiB,
+                    &measured.peakKiB);
+    return measured;
 }
 
-int measureLoadMemory(const char* path) {
+int freshLoad(const char* path) {
     std::filesystem::copy_file(path, kCardFileName,
                                std::filesystem::copy_options::overwrite_existing);
     long before = 0, peak = 0;
     residentKiB(&before, &peak);
+    auto start = std::chrono::steady_clock::now();
     loadCardFile();
+    std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     long after = 0;
     residentKiB(&after, &peak);
-    std::printf("%ld %ld\n", before, peak);
+    std::printf("%f %ld %ld\n", took.count(), before, peak);
     return entries.empty() ? 1 : 0;
 }
 
@@ -265,20 +276,29 @@ void printTable(const TableReporter& table) {
         std::printf(" %12.1fx", ms(b.name, 100000) / ms(b.name, 10000));
     std::printf("\n");
 
-    const Fixture& largest = fixture(100000);
-    long baseline = 0;
-    long peak = loadMemoryKiB(largest.cardFile, &baseline);
-    double fileKiB = largest.fileBytes / 1024.0;
-    std::printf(
-        "\nLoading 100,000 entries (%.0f KiB file) in a fresh process: peak resident %ld KiB, "
-        "%ld KiB above the %ld KiB before loading = %.2fx the file\n",
-        fileKiB, peak, peak - baseline, baseline, (peak - baseline) / fileKiB);
+    // Median of three fresh processes for each size.
+    std::printf("\nLoading in a freshly started process, as at start-up:\n");
+    for (size_t count : kSizes) {
+        const Fixture& f = fixture(count);
+        FreshLoad runs[3];
+        for (FreshLoad& run : runs) run = loadInFreshProcess(f.cardFile);
+        std::sort(std::begin(runs), std::end(runs), [](const FreshLoad& a, const FreshLoad& b) {
+            return a.milliseconds < b.milliseconds;
+        });
+        const FreshLoad& median = runs[1];
+        double fileKiB = f.fileBytes / 1024.0;
+        long above = median.peakKiB - median.baselineKiB;
+        std::printf(
+            "%9zu entries: %8.3f ms; peak resident %6ld KiB above the %ld KiB before "
+            "loading = %.2fx the %.0f KiB file\n",
+            count, median.milliseconds, above, median.baselineKiB, above / fileKiB, fileKiB);
+    }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string(argv[1]) == "--load-memory") return measureLoadMemory(argv[2]);
+    if (argc == 3 && std::string(argv[1]) == "--fresh-load") return freshLoad(argv[2]);
 
     // Everything happens in a scratch folder: the card file has a fixed name.
     std::filesystem::path folder =
