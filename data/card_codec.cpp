@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 
 namespace {
 
@@ -20,8 +21,9 @@ std::string byteRange(std::string_view record, uint32_t begin, uint32_t end) {
     return std::string(record.substr(begin, stop - begin));
 }
 
-}  // namespace
-
+// Splits one record (terminator removed) into its five fields. A record with
+// fewer than four separators still gives five fields: positions are 32-bit and
+// wrap, so a missing separator makes the next field start again at position 0.
 Entry parseRecord(std::string_view record) {
     Entry entry;
     uint32_t p1 = findSeparator(record, 0);
@@ -35,8 +37,6 @@ Entry parseRecord(std::string_view record) {
     entry.sex = byteRange(record, p4 + 1, kNotFound);
     return entry;
 }
-
-namespace {
 
 // The bytes that end a run of plain data: CR (text mode), the record terminator,
 // and Ctrl-Z (end of data).

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "data/entry.h"
@@ -48,11 +47,6 @@ struct DecodedCardFile {
 };
 
 DecodedCardFile decodeCardFile(const std::string& fileBytes);
-
-// Splits one record (terminator removed) into its five fields. A record with
-// fewer than four separators still gives five fields: positions are 32-bit and
-// wrap, so a missing separator makes the next field start again at position 0.
-Entry parseRecord(std::string_view record);
 
 // The card file's bytes for `entries`, in their order, as text-mode writing stores them.
 std::string encodeCardFile(const std::vector<Entry>& entries);

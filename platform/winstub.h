@@ -56,7 +56,6 @@ constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_YESNO = 0x00000004;
 constexpr UINT MB_ICONERROR = 0x00000010;
 constexpr UINT MB_ICONQUESTION = 0x00000020;
-constexpr int IDOK = 1;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 
