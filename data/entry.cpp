@@ -45,7 +45,8 @@ uint64_t bigEndianBytes(const std::string& text, size_t from) {
     return value;
 }
 
-// Sorts entries [first, end) by last name, stably.
+// Sorts entries [first, end) by last name, stably, in place: the caller merges the
+// sorted range with the entries before it, whose iterators must stay valid.
 void stableSortRange(size_t first, size_t end) {
     std::vector<SortKey> keys;
     keys.reserve(end - first);
@@ -70,12 +71,7 @@ void stableSortRange(size_t first, size_t end) {
         if (k + kAhead < keys.size()) __builtin_prefetch(&entries[keys[k + kAhead].index]);
         sorted.push_back(std::move(entries[keys[k].index]));
     }
-    if (first == 0) {
-        entries = std::move(sorted);
-    } else {
-        std::move(sorted.begin(), sorted.end(),
-                  entries.begin() + static_cast<std::ptrdiff_t>(first));
-    }
+    std::move(sorted.begin(), sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
 // Stable, so that of two entries with the same names the one appended last (a

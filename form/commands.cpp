@@ -31,15 +31,51 @@ void showError(HWND window, const std::string& message) {
     MessageBoxA(window, message.c_str(), kAppTitle, MB_OK | MB_ICONERROR);
 }
 
-// Rewrites the card file and the list. A failed write keeps the change in memory,
-// where the next successful save picks it up, and the user is told.
-void saveAndRefresh(HWND window) {
-    bool saved = saveCardFile();
+void showInformation(HWND window, const std::string& message) {
+    MessageBoxA(window, message.c_str(), kAppTitle, MB_OK | MB_ICONINFORMATION);
+}
+
+const std::string kQuotedCardFile = std::string("\"") + kCardFileName + "\"";
+
+std::string failureText(const SaveOutcome& outcome, bool changed) {
+    std::string why;
+    if (outcome.status == SaveStatus::unreadable)
+        why =
+            "The card file " + kQuotedCardFile + " cannot be read, so nothing was written over it.";
+    else if (outcome.status == SaveStatus::tooLarge)
+        why = "The card file " + kQuotedCardFile +
+              " is too large for this program's memory, so nothing was written over it.";
+    else if (changed)
+        why = "The change could not be written to " + kQuotedCardFile + ".";
+    else
+        why = kQuotedCardFile + " could not be rewritten.";
+    // A rewrite that changed nothing has nothing to keep.
+    return why + (changed
+                      ? " It is kept in memory and will be written with the next successful save."
+                      : " Nothing had changed, and the card file is as it was.");
+}
+
+// Rewrites the card file and the list, then tells the user what they need to know:
+// a failed write (the change stays in memory, where the next successful save picks
+// it up), another program's changes read in, or where a backup was kept.
+void saveAndRefresh(HWND window, bool changed) {
+    SaveOutcome outcome = saveCardFile();
     refreshList();
-    if (!saved)
-        showError(window, std::string("The change could not be written to \"") + kCardFileName +
-                              "\". It is kept in memory and will be written with the next "
-                              "successful save.");
+    std::string notes;
+    if (outcome.reloaded)
+        notes = "The card file " + kQuotedCardFile +
+                " had been changed by another program. Its changes have been read and this "
+                "program's applied to them, so the list now shows those changes too.";
+    if (!outcome) {
+        if (!notes.empty()) notes += "\n\n";
+        return showError(window, notes + failureText(outcome, changed));
+    }
+    if (!outcome.backupName.empty())
+        notes += (notes.empty() ? "" : "\n\n") + std::string("Some of ") + kQuotedCardFile +
+                 " could not be loaded (it lay after an end-of-file mark or a zero byte), so "
+                 "before the file was rewritten its original was kept as \"" +
+                 outcome.backupName + "\".";
+    if (!notes.empty()) showInformation(window, notes);
 }
 
 std::string describeByte(int byte) {
@@ -92,9 +128,11 @@ void next() {
 void removeEntry(HWND window) {
     int selected = listSelection();
     if (selected < 0 || static_cast<unsigned>(selected) >= entryCount()) return;
-    const Entry& chosen = entryAt(static_cast<unsigned>(selected));
+    const Entry chosen = entryAt(static_cast<unsigned>(selected));
     std::string question = kRemoveQuestion + chosen.lastName + ", " + chosen.firstName + "?";
-    if (askYesNo(window, question, kRemoveCaption)) {
+    bool remove = askYesNo(window, question, kRemoveCaption);
+    if (remove) {
+        noteEntryRemoved(chosen);
         if (entryCount() == 1) {
             // The fields keep showing the last entry, as they always have.
             eraseAllEntries();
@@ -109,7 +147,7 @@ void removeEntry(HWND window) {
         }
     }
     // Even a "No" rewrites the card file and the list, dropping the selection.
-    saveAndRefresh(window);
+    saveAndRefresh(window, remove);
 }
 
 // Returns false when the form was refused and nothing changed.
@@ -121,7 +159,8 @@ bool saveForm(HWND window) {
     scratchEntry.sex = readSex();
     if (!formCanBeStored(window, scratchEntry)) return false;
     appendEntry(scratchEntry);
-    saveAndRefresh(window);
+    noteEntryPut(scratchEntry);
+    saveAndRefresh(window, true);
     return true;
 }
 
@@ -137,6 +176,26 @@ void newForm(HWND window) {
 }
 
 }  // namespace
+
+bool mayCloseWindow(HWND window) {
+    if (!hasUnwrittenChanges() || saveCardFile()) return true;
+    return MessageBoxA(window,
+                       ("Some changes could not be written to " + kQuotedCardFile +
+                        " and exist only in memory. Close anyway and lose them?")
+                           .c_str(),
+                       kAppTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
+}
+
+void reportLoadProblem(HWND window, LoadProblem problem) {
+    if (problem == LoadProblem::unreadable)
+        showError(window, "The card file " + kQuotedCardFile +
+                              " exists but could not be read, so the list is empty. Nothing "
+                              "will be written over it: the next save reads it first.");
+    else if (problem == LoadProblem::tooLarge)
+        showError(window, "The card file " + kQuotedCardFile +
+                              " is too large for this program's memory and was not loaded. "
+                              "Nothing will be written over it.");
+}
 
 LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
     WORD code = HIWORD(wParam);

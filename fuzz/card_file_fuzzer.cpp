@@ -38,13 +38,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     eraseAllEntries();
     loadCardFile();
+    // Loading cuts one Ctrl-Z from the very end of the file, as text-mode opening does.
+    const std::string truncated = disk.files[kCardFileName];
+    require(truncated == original ||
+                (original.back() == '\x1A' && truncated == original.substr(0, size - 1)),
+            "loading cuts at most a last Ctrl-Z");
     auto terminators = std::count(original.begin(), original.end(), '\xFD');
     require(entryCount() <= static_cast<size_t>(terminators) + 1, "entries <= FD count + 1");
 
     require(saveCardFile(), "save succeeds");
     const std::vector<Entry> saved = entries;
     const std::string firstSave = disk.files[kCardFileName];
-    require(disk.files.count(kCardFileTempName) == 0, "no temporary file left");
+    require(disk.files.size() <= 2, "no temporary file left");
+    auto backup = disk.files.find(kCardFileBackupName);
+    require(backup == disk.files.end() || backup->second == truncated,
+            "the backup holds the original");
 
     eraseAllEntries();
     loadCardFile();

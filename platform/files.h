@@ -3,14 +3,16 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <vector>
 
-// The few file operations the card file needs, behind one narrow seam so that
-// tests can replace them and inject failures. Paths are relative to the current
-// working directory, as the card file's own name is.
+// The few operating-system operations the card file needs, behind one narrow seam
+// so that tests can replace them and inject failures. Paths are relative to the
+// current working directory, as the card file's own name is.
 namespace files {
 
 enum class ReadResult { ok, missing, failed };
 enum class ReplaceResult { ok, busy, failed };
+enum class MoveResult { ok, exists, failed };
 
 class FileSystem {
   public:
@@ -30,16 +32,34 @@ class FileSystem {
     // closes it; false when any of these steps fails.
     virtual bool writeDurably(const std::string& path, const std::string& bytes) = 0;
 
-    // Replaces `target` by `source` in one step and makes that durable. `busy`
-    // means another program holds the target open for a moment; try again.
+    // Replaces `target` by `source` in one step and makes that durable. The target
+    // keeps its attributes (hidden, system, archive; on POSIX its permissions).
+    // `busy` means another program holds the target open for a moment; try again.
     virtual ReplaceResult replaceFile(const std::string& source, const std::string& target) = 0;
+
+    // Gives `source` the name `target` in one step, unless `target` exists.
+    virtual MoveResult moveWithoutReplacing(const std::string& source,
+                                            const std::string& target) = 0;
+
+    // Cuts the file to its first `size` bytes.
+    virtual bool truncateFile(const std::string& path, size_t size) = 0;
+
+    // The names in the current folder that begin with `prefix`.
+    virtual std::vector<std::string> namesStartingWith(const std::string& prefix) = 0;
 
     virtual void removeFile(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
+
+    // Whether a process with this identifier runs on this machine.
+    virtual bool isProcessRunning(unsigned long processId) = 0;
 };
 
 // The file's whole content, byte for byte.
 ReadResult readWholeFile(FileSystem& fs, const std::string& path, std::string& bytes);
+
+// This process's identifier, and the name of the machine it runs on.
+unsigned long currentProcessId();
+std::string machineName();
 
 // The operating system's own file system.
 FileSystem& realFileSystem();

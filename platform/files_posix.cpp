@@ -1,12 +1,15 @@
-#include "platform/files.h"
-
-#include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
+#include <climits>
 #include <thread>
+
+#include "platform/files.h"
 
 namespace files {
 
@@ -16,6 +19,15 @@ std::string folderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     if (slash == std::string::npos) return ".";
     return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A rename or a new name lives in the folder; sync it so it survives a power cut.
+void syncFolderOf(const std::string& path) {
+    int folder = ::open(folderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder >= 0) {
+        ::fsync(folder);
+        ::close(folder);
+    }
 }
 
 class PosixFileSystem : public FileSystem {
@@ -30,7 +42,7 @@ class PosixFileSystem : public FileSystem {
             if (got == 0) break;
             if (got < 0) {
                 if (errno == EINTR) continue;
-                result = ReadResult::failed;
+                result = ReadResult::failed;  // a folder, for one, opens but does not read
                 break;
             }
             consume(buffer, static_cast<size_t>(got));
@@ -55,21 +67,62 @@ class PosixFileSystem : public FileSystem {
     }
 
     ReplaceResult replaceFile(const std::string& source, const std::string& target) override {
+        struct stat info;
+        if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
+            // The new file takes the old one's permissions and, where allowed, its owner.
+            ::chmod(source.c_str(), info.st_mode & 07777);
+            if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0) {
+                // Only the owner's own files can be given away; keeping ours is fine.
+            }
+        }
         if (::rename(source.c_str(), target.c_str()) != 0)
             return errno == EBUSY ? ReplaceResult::busy : ReplaceResult::failed;
-        // The rename lives in the folder; sync it so the new name survives a power cut.
-        int folder = ::open(folderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (folder >= 0) {
-            ::fsync(folder);
-            ::close(folder);
-        }
+        syncFolderOf(target);
         return ReplaceResult::ok;
+    }
+
+    MoveResult moveWithoutReplacing(const std::string& source, const std::string& target) override {
+        // A hard link is made only where no file has the name yet, in one step.
+        if (::link(source.c_str(), target.c_str()) == 0) {
+            ::unlink(source.c_str());
+            syncFolderOf(target);
+            return MoveResult::ok;
+        }
+        if (errno == EEXIST) return MoveResult::exists;
+        if (errno != EPERM && errno != ENOTSUP && errno != EOPNOTSUPP) return MoveResult::failed;
+        // A file system without hard links: check, then rename.
+        if (::access(target.c_str(), F_OK) == 0) return MoveResult::exists;
+        if (::rename(source.c_str(), target.c_str()) != 0) return MoveResult::failed;
+        syncFolderOf(target);
+        return MoveResult::ok;
+    }
+
+    bool truncateFile(const std::string& path, size_t size) override {
+        return ::truncate(path.c_str(), static_cast<off_t>(size)) == 0;
+    }
+
+    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+        std::vector<std::string> names;
+        DIR* folder = ::opendir(".");
+        if (!folder) return names;
+        while (dirent* item = ::readdir(folder)) {
+            std::string name = item->d_name;
+            if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+        }
+        ::closedir(folder);
+        return names;
     }
 
     void removeFile(const std::string& path) override { ::unlink(path.c_str()); }
 
     void pause(int milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+    bool isProcessRunning(unsigned long processId) override {
+        if (processId == 0 || processId > static_cast<unsigned long>(INT_MAX)) return false;
+        // EPERM: it runs, but belongs to someone else.
+        return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
     }
 
   private:
@@ -88,6 +141,14 @@ class PosixFileSystem : public FileSystem {
 };
 
 }  // namespace
+
+unsigned long currentProcessId() { return static_cast<unsigned long>(::getpid()); }
+
+std::string machineName() {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "local";
+    return name;
+}
 
 FileSystem& realFileSystem() {
     static PosixFileSystem instance;

@@ -1,10 +1,29 @@
-#include "platform/files.h"
-
 #include <windows.h>
+
+#include "platform/files.h"
 
 namespace files {
 
 namespace {
+
+std::string fullPath(const std::string& path) {
+    char full[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length > 0 && length < sizeof full ? std::string(full, length) : path;
+}
+
+// What a replaced card file keeps of its attributes. Read-only never gets this far,
+// and the archive bit is set as on any file that was written, so that backup
+// programs see the change.
+constexpr DWORD kKeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+bool runningUnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll && GetProcAddress(ntdll, "wine_get_version");
+}
+
+const bool kUnderWine = runningUnderWine();
 
 class WindowsFileSystem : public FileSystem {
   public:
@@ -58,6 +77,20 @@ class WindowsFileSystem : public FileSystem {
     }
 
     ReplaceResult replaceFile(const std::string& source, const std::string& target) override {
+        DWORD attributes = GetFileAttributesA(target.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            // The new file carries the old one's attributes itself, however it is moved in.
+            SetFileAttributesA(source.c_str(),
+                               (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
+            // ReplaceFileA also keeps the access list and the creation time on Windows;
+            // where it fails for any reason, the plain move below still replaces the file.
+            // Wine's moves the old file aside before moving the new one in, so that a
+            // crash between the two would leave no card file at all: not there.
+            if (!kUnderWine &&
+                ReplaceFileA(fullPath(target).c_str(), fullPath(source).c_str(), nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
+                return ReplaceResult::ok;
+        }
         if (MoveFileExA(source.c_str(), target.c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return ReplaceResult::ok;
@@ -67,12 +100,64 @@ class WindowsFileSystem : public FileSystem {
                    : ReplaceResult::failed;
     }
 
+    MoveResult moveWithoutReplacing(const std::string& source, const std::string& target) override {
+        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+            return MoveResult::ok;
+        DWORD error = GetLastError();
+        return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveResult::exists
+                                                                           : MoveResult::failed;
+    }
+
+    bool truncateFile(const std::string& path, size_t size) override {
+        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        LONG high = static_cast<LONG>(static_cast<unsigned long long>(size) >> 32);
+        bool ok = SetFilePointer(file, static_cast<LONG>(size & 0xFFFFFFFFu), &high, FILE_BEGIN) !=
+                      INVALID_SET_FILE_POINTER &&
+                  SetEndOfFile(file);
+        ok = CloseHandle(file) && ok;
+        return ok;
+    }
+
+    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+        std::vector<std::string> names;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE) return names;
+        do {
+            // The pattern also matches short 8.3 names; only the real name counts.
+            std::string name = found.cFileName;
+            if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        return names;
+    }
+
     void removeFile(const std::string& path) override { DeleteFileA(path.c_str()); }
 
     void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+
+    bool isProcessRunning(unsigned long processId) override {
+        HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));
+        // A process we may not open is still running.
+        if (!process) return GetLastError() == ERROR_ACCESS_DENIED;
+        bool running = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+        CloseHandle(process);
+        return running;
+    }
 };
 
 }  // namespace
+
+unsigned long currentProcessId() { return GetCurrentProcessId(); }
+
+std::string machineName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = sizeof name;
+    return GetComputerNameA(name, &size) ? std::string(name, size) : std::string("local");
+}
 
 FileSystem& realFileSystem() {
     static WindowsFileSystem instance;

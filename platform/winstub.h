@@ -56,6 +56,9 @@ constexpr UINT MB_OK = 0x00000000;
 constexpr UINT MB_YESNO = 0x00000004;
 constexpr UINT MB_ICONERROR = 0x00000010;
 constexpr UINT MB_ICONQUESTION = 0x00000020;
+constexpr UINT MB_ICONWARNING = 0x00000030;
+constexpr UINT MB_ICONINFORMATION = 0x00000040;
+constexpr UINT MB_DEFBUTTON2 = 0x00000100;
 constexpr int IDYES = 6;
 constexpr int IDNO = 7;
 

@@ -9,6 +9,10 @@
 
 namespace {
 
+// Posted while the window is created, so that a problem with the card file is
+// reported once the window shows, with the box in front of it.
+constexpr UINT kReportLoadProblem = WM_APP;
+
 bool showsBitmap(const ControlRow& row) {
     return lstrcmpiA(row.className, "Static") == 0 && (row.style & SS_TYPEMASK) == SS_BITMAP;
 }
@@ -21,7 +25,7 @@ HWND createControl(HWND window, const ControlRow& row) {
 
 LRESULT createMainWindowContents(HWND window) {
     // The card file is read before any control exists.
-    loadCardFile();
+    LoadProblem problem = loadCardFile();
     for (const ControlRow& row : kControls) {
         HWND control = createControl(window, row);
         if (row.handle) *row.handle = control;
@@ -33,6 +37,8 @@ LRESULT createMainWindowContents(HWND window) {
         SendMessageA(cityComboBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     SendMessageA(cityComboBox, CB_SETCURSEL, 0, 0);
     refreshList();
+    if (problem != LoadProblem::none)
+        PostMessageA(window, kReportLoadProblem, static_cast<WPARAM>(problem), 0);
     return 0;
 }
 
@@ -42,6 +48,13 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
     switch (message) {
         case WM_CREATE:
             return createMainWindowContents(window);
+        case WM_CLOSE:
+            // Changes that exist only in memory are written, or given up knowingly.
+            if (mayCloseWindow(window)) DestroyWindow(window);
+            return 0;
+        case kReportLoadProblem:
+            reportLoadProblem(window, static_cast<LoadProblem>(wParam));
+            return 0;
         case WM_DESTROY:
             PostQuitMessage(0);
             return 0;

@@ -320,3 +320,100 @@ TEST_F(CommandsTest, UnwritableCardFileIsReportedAndChangeKeptInMemory) {
 }
 
 }  // namespace
+
+TEST_F(CommandsTest, ASaveTellsOfAnotherProgramsChangesAndOfBackups) {
+    const struct {
+        const char* name;
+        bool changedByAnotherProgram;  // otherwise loaded in part
+        std::string text;
+        std::vector<std::string> rows;
+    } cases[] = {
+        {"changed by another program",
+         true,
+         "The card file \"test.txt\" had been changed by another program. Its changes have been "
+         "read and this program's applied to them, so the list now shows those changes too.",
+         {"Abe , Al", "Lee , Ann", "Moe , Di", "Yu , Eve", "Zed , Bo"}},
+        {"loaded in part",
+         false,
+         "Some of \"test.txt\" could not be loaded (it lay after an end-of-file mark or a zero "
+         "byte), so before the file was rewritten its original was kept as \"test.txt.bak\".",
+         {"Abe , Al", "Moe , Di"}},
+    };
+    for (const auto& c : cases) {
+        for (const auto& file : std::filesystem::directory_iterator(form.folder.path()))
+            std::filesystem::remove(file.path());
+        eraseAllEntries();
+        loadCardFile();
+        if (c.changedByAnotherProgram) {
+            startWithThree();
+            writeBytes(kCardFileName, cardFile() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
+        } else {
+            writeBytes(kCardFileName, "Al" + FE + FE + "Abe" + FE + FE + "M" + FD + "\x1A" + "Bo");
+            loadCardFile();
+        }
+        stub.messageBoxes.clear();
+        form.fill("Di", "", "Moe", "D", false);
+        command(IDC_SAVE);
+        ASSERT_EQ(stub.messageBoxes.size(), 1u) << c.name;
+        EXPECT_EQ(stub.messageBoxes[0].text, c.text) << c.name;
+        EXPECT_EQ(stub.messageBoxes[0].type, MB_OK | MB_ICONINFORMATION) << c.name;
+        EXPECT_EQ(entryList->rows, c.rows) << c.name;
+    }
+}
+
+TEST_F(CommandsTest, ClosingWritesWhatIsOnlyInMemoryOrAsksBeforeLosingIt) {
+    startWithThree();
+    makeReadOnly(kCardFileName);
+    entryList->selection = 0;
+    answer(IDNO);
+    command(IDC_REMOVE);
+    ASSERT_EQ(stub.messageBoxes.size(), 2u);
+    EXPECT_EQ(stub.messageBoxes[1].text,
+              "\"test.txt\" could not be rewritten. Nothing had changed, and the card file is as "
+              "it was.");
+    EXPECT_TRUE(mayCloseWindow(form.mainWindow));  // nothing to lose: no question
+
+    form.fill("Di", "", "Moe", "D", false);
+    command(IDC_SAVE);
+    for (int reply : {IDNO, IDYES}) {
+        answer(reply);
+        EXPECT_EQ(mayCloseWindow(form.mainWindow), reply == IDYES);
+    }
+    ASSERT_EQ(stub.messageBoxes.size(), 5u);
+    const winstub::MessageBoxCall& question = stub.messageBoxes[3];
+    EXPECT_EQ(question.text,
+              "Some changes could not be written to \"test.txt\" and exist only in memory. Close "
+              "anyway and lose them?");
+    EXPECT_EQ(question.type, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
+    EXPECT_EQ(question.owner, form.mainWindow);
+
+    std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+    EXPECT_TRUE(mayCloseWindow(form.mainWindow));
+    EXPECT_EQ(stub.messageBoxes.size(), 5u);
+    EXPECT_NE(cardFile().find("Moe"), std::string::npos);
+}
+
+TEST_F(CommandsTest, ACardFileThatWasNotLoadedIsReportedOnce) {
+    const struct {
+        LoadProblem problem;
+        const char* text;
+    } cases[] = {
+        {LoadProblem::unreadable,
+         "The card file \"test.txt\" exists but could not be read, so the list is empty. Nothing "
+         "will be written over it: the next save reads it first."},
+        {LoadProblem::tooLarge,
+         "The card file \"test.txt\" is too large for this program's memory and was not loaded. "
+         "Nothing will be written over it."},
+    };
+    for (const auto& c : cases) {
+        stub.messageBoxes.clear();
+        reportLoadProblem(form.mainWindow, c.problem);
+        ASSERT_EQ(stub.messageBoxes.size(), 1u);
+        EXPECT_EQ(stub.messageBoxes[0].text, c.text);
+        EXPECT_EQ(stub.messageBoxes[0].type, MB_OK | MB_ICONERROR);
+    }
+    stub.messageBoxes.clear();
+    reportLoadProblem(form.mainWindow, LoadProblem::none);
+    EXPECT_TRUE(stub.messageBoxes.empty());
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <new>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,14 +15,17 @@ class FaultyFileSystem : public files::FileSystem {
     ~FaultyFileSystem() override { files::setFileSystem(nullptr); }
 
     bool failReads = false;
+    bool outOfMemoryOnRead = false;  // as a file too large for the address space would
     bool failWrites = false;
     int busyReplaces = 0;  // how many replaces answer "busy" before one goes through
     bool failReplaces = false;
     int pauses = 0;
     std::vector<std::string> writtenPaths;
+    std::set<unsigned long> runningProcesses;
 
     files::ReadResult readFile(const std::string& path, const Consumer& consume) override {
         if (failReads) return files::ReadResult::failed;
+        if (outOfMemoryOnRead) throw std::bad_alloc();
         return real().readFile(path, consume);
     }
     bool isReadOnly(const std::string& path) override { return real().isReadOnly(path); }
@@ -42,8 +47,21 @@ class FaultyFileSystem : public files::FileSystem {
         }
         return real().replaceFile(source, target);
     }
+    files::MoveResult moveWithoutReplacing(const std::string& source,
+                                           const std::string& target) override {
+        return real().moveWithoutReplacing(source, target);
+    }
+    bool truncateFile(const std::string& path, size_t size) override {
+        return real().truncateFile(path, size);
+    }
+    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+        return real().namesStartingWith(prefix);
+    }
     void removeFile(const std::string& path) override { real().removeFile(path); }
     void pause(int) override { ++pauses; }
+    bool isProcessRunning(unsigned long processId) override {
+        return runningProcesses.count(processId) > 0;
+    }
 
   private:
     static files::FileSystem& real() { return files::realFileSystem(); }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 
@@ -39,6 +40,25 @@ class MemoryFileSystem : public files::FileSystem {
         files.erase(found);
         return files::ReplaceResult::ok;
     }
+    files::MoveResult moveWithoutReplacing(const std::string& source,
+                                           const std::string& target) override {
+        if (files.count(target)) return files::MoveResult::exists;
+        return replaceFile(source, target) == files::ReplaceResult::ok ? files::MoveResult::ok
+                                                                       : files::MoveResult::failed;
+    }
+    bool truncateFile(const std::string& path, size_t size) override {
+        auto found = files.find(path);
+        if (found == files.end() || found->second.size() < size) return false;
+        found->second.resize(size);
+        return true;
+    }
+    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+        std::vector<std::string> names;
+        for (const auto& file : files)
+            if (file.first.compare(0, prefix.size(), prefix) == 0) names.push_back(file.first);
+        return names;
+    }
     void removeFile(const std::string& path) override { files.erase(path); }
     void pause(int) override {}
+    bool isProcessRunning(unsigned long) override { return false; }
 };

@@ -1,5 +1,6 @@
 #include "tests/support/stub_form.h"
 
+#include "data/card_file.h"
 #include "platform/winstub.h"
 
 StubForm::StubForm() {
@@ -15,6 +16,7 @@ StubForm::StubForm() {
     femaleButton = winstub::createWindow("female", "Female");
     cityComboBox = winstub::createWindow("city");
     entryList = winstub::createWindow("list");
+    loadCardFile();  // as the program starts: in an empty folder, nothing
 }
 
 StubForm::~StubForm() {

@@ -1,0 +1,122 @@
+#include "tests/support/saver_process.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include "data/card_file.h"
+#include "platform/files.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+constexpr const char* kSaverFlag = "--save-forever";
+constexpr const char* kReadyMarker = "saver.ready";
+
+[[noreturn]] void saveForever(size_t count, char firstVersion) {
+    std::vector<Entry> other = addressBookVersion(count, firstVersion == 'A' ? 'B' : 'A');
+    std::vector<Entry> first = addressBookVersion(count, firstVersion);
+    loadCardFile();
+    entries = first;
+    std::ofstream(kReadyMarker) << "saving";
+    for (;;) {
+        saveCardFile();
+        entries.swap(other);
+    }
+}
+
+bool waitForReadyMarker() {
+    for (int i = 0; i < 30000; ++i) {
+        // Windows refuses to remove it while the child still has it open.
+        std::error_code stillOpen;
+        if (std::filesystem::remove(kReadyMarker, stillOpen)) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return false;
+}
+
+}  // namespace
+
+std::vector<Entry> addressBookVersion(size_t count, char tag) {
+    std::vector<Entry> made;
+    made.reserve(count);
+    for (size_t i = 0; i < count; ++i) {
+        std::string n = std::to_string(i);
+        made.push_back(Entry{"First" + n, "Last" + std::to_string(i % 997), "M" + n,
+                             std::string(1, tag) + " " + n + " Road\r\nTown",
+                             i % 2 ? "Male" : "Female"});
+    }
+    entries.swap(made);
+    normaliseEntries();
+    entries.swap(made);
+    return made;
+}
+
+std::string SaverProcess::temporaryFileName() const {
+    return "test.txt." + files::machineName() + "-" + std::to_string(id_) + ".tmp";
+}
+
+void runAsSaverWhenAsked(int argc, char** argv) {
+    if (argc == 4 && std::strcmp(argv[1], kSaverFlag) == 0)
+        saveForever(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
+}
+
+#ifdef _WIN32
+
+SaverProcess::SaverProcess(size_t count, char firstVersion) {
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string commandLine = std::string("\"") + self + "\" " + kSaverFlag + " " +
+                              std::to_string(count) + " " + firstVersion;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(self, &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return;
+    CloseHandle(process.hThread);
+    handle_ = process.hProcess;
+    id_ = process.dwProcessId;
+    started_ = waitForReadyMarker();
+}
+
+void SaverProcess::kill() {
+    if (!handle_) return;
+    TerminateProcess(handle_, 1);
+    WaitForSingleObject(handle_, INFINITE);
+    CloseHandle(handle_);
+    handle_ = nullptr;
+}
+
+#else
+
+SaverProcess::SaverProcess(size_t count, char firstVersion) {
+    std::fflush(nullptr);  // or the child would print what the parent had buffered
+    pid_t child = fork();
+    if (child == 0) saveForever(count, firstVersion);
+    if (child < 0) return;
+    id_ = static_cast<unsigned long>(child);
+    handle_ = reinterpret_cast<void*>(1);
+    started_ = waitForReadyMarker();
+}
+
+void SaverProcess::kill() {
+    if (!handle_) return;
+    ::kill(static_cast<pid_t>(id_), SIGKILL);
+    waitpid(static_cast<pid_t>(id_), nullptr, 0);
+    handle_ = nullptr;
+}
+
+#endif
+
+SaverProcess::~SaverProcess() { kill(); }
