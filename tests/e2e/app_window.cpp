@@ -193,6 +193,21 @@ HWND AppWindow::clickListRow(int row) {
     return waitForBoxOrCompletion();
 }
 
+HWND AppWindow::requestClose() {
+    pending_ = true;
+    SendMessageCallbackA(main_, WM_CLOSE, 0, 0, clickHandled,
+                         reinterpret_cast<ULONG_PTR>(&pending_));
+    return waitForBoxOrCompletion();
+}
+
+HWND AppWindow::messageBox() {
+    for (DWORD waited = 0; waited < kTimeoutMs; waited += 5) {
+        if (HWND box = findTopLevel(process_.dwProcessId, "#32770")) return box;
+        Sleep(5);
+    }
+    return nullptr;
+}
+
 DWORD AppWindow::close() {
     PostMessageA(main_, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(process_.hProcess, kTimeoutMs) != WAIT_OBJECT_0) return 0xDEAD;

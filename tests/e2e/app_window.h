@@ -18,6 +18,7 @@ class AppWindow {
 
     HWND main() const { return main_; }
     bool started() const { return main_ != nullptr; }
+    HANDLE process() const { return process_.hProcess; }
 
     // A child control found by class, identifier and position (identifiers are shared).
     HWND control(const char* className, int id, int x, int y) const;
@@ -51,6 +52,12 @@ class AppWindow {
     void startClick(HWND button);
     // Ends the process at once, as a crash or a power cut would.
     void kill();
+
+    // Asks the window to close as the user would. Returns the message box that opens,
+    // or null once the request has been handled without one.
+    HWND requestClose();
+    // A message box the program opened by itself, such as one at start-up, or null.
+    HWND messageBox();
 
     // Closes the window as the user would and returns the process's exit code.
     DWORD close();

@@ -72,6 +72,12 @@ const std::vector<std::string> kEmpty = {"", "", "", ""};
 const std::string kWriteFailure =
     "The change could not be written to \"test.txt\". It is kept in memory and will be written "
     "with the next successful save.";
+const std::string kChangedByAnother =
+    "The card file \"test.txt\" had been changed by another program. Its changes have been read "
+    "and this program's applied to them, so the list now shows those changes too.";
+const std::string kCloseQuestion =
+    "Some changes could not be written to \"test.txt\" and exist only in memory. Close anyway "
+    "and lose them?";
 
 std::string record(const std::string& first, const std::string& middle, const std::string& last,
                    const std::string& address, const std::string& sex) {
@@ -90,11 +96,25 @@ class Folder {
         CreateDirectoryA(path_.c_str(), nullptr);
     }
     ~Folder() {
-        for (const char* name : {"test.txt", "test.txt.tmp", "test.txt.bak"}) {
-            SetFileAttributesA(file(name).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(file(name).c_str());
+        for (const std::string& name : names("*")) {
+            SetFileAttributesA(file(name.c_str()).c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileA(file(name.c_str()).c_str());
+            RemoveDirectoryA(file(name.c_str()).c_str());
         }
         RemoveDirectoryA(path_.c_str());
+    }
+    // The names in the folder that match `pattern`.
+    std::vector<std::string> names(const char* pattern) const {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA item;
+        HANDLE search = FindFirstFileA(file(pattern).c_str(), &item);
+        if (search == INVALID_HANDLE_VALUE) return found;
+        do {
+            if (std::string(item.cFileName) != "." && std::string(item.cFileName) != "..")
+                found.push_back(item.cFileName);
+        } while (FindNextFileA(search, &item));
+        FindClose(search);
+        return found;
     }
     const std::string& path() const { return path_; }
     std::string file(const char* name = "test.txt") const { return path_ + "\\" + name; }
@@ -102,9 +122,9 @@ class Folder {
         return GetFileAttributesA(file().c_str()) != INVALID_FILE_ATTRIBUTES;
     }
 
-    std::string cardFile() const {
+    std::string cardFile(const char* name = "test.txt") const {
         std::string bytes;
-        HANDLE handle = CreateFileA(file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        HANDLE handle = CreateFileA(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
         if (handle == INVALID_HANDLE_VALUE) return "<missing>";
         char buffer[4096];
@@ -482,7 +502,8 @@ void refusesBytesTheCardFileCannotStore() {
     CLOSE(app);
 }
 
-void readOnlyCardFile() {
+// A save that fails keeps the change in memory; closing then asks before losing it.
+void failedSaveThenClosing() {
     Folder folder;
     const std::string original = record("Al", "", "Abe", "A", "Male");
     folder.writeCardFile(original);
@@ -496,6 +517,121 @@ void readOnlyCardFile() {
     EXPECT_QUIET(app, app.nextMessageBox());
     CHECK_EQ(folder.cardFile(), original);
     CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+
+    EXPECT_BOX(app, app.requestClose(), "Quillborough", kCloseQuestion,
+               (std::vector<int>{IDYES, IDNO}), IDNO);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK(IsWindow(app.main()));
+    SetFileAttributesA(folder.file().c_str(), FILE_ATTRIBUTE_NORMAL);
+    CLOSE(app);
+    CHECK_EQ(folder.cardFile(), original + record("Bo", "", "Zed", "", "Female"));
+}
+
+// Two copies of the program in one folder, saving in turn: every save reads the
+// other's entries in first, and none is lost.
+void twoCopiesSaveInTurn() {
+    Folder folder;
+    AppWindow first(gExe, folder.path()), second(gExe, folder.path());
+    REQUIRE(first.started() && second.started());
+    constexpr int kSavesEach = 30;
+    std::string expected;
+    int failures = 0;
+    for (int i = 0; i < 2 * kSavesEach; ++i) {
+        AppWindow& app = i % 2 ? second : first;
+        char last[16];
+        std::snprintf(last, sizeof last, "L%03d", i);
+        app.fill(i % 2 ? "Second" : "First", "", last, "");
+        HWND box = app.click(app.button(IDC_SAVE));
+        if (i > 0) {
+            // The other copy wrote last.
+            if (!box || describeMessageBox(box).text != kChangedByAnother) ++failures;
+            EXPECT_BOX(app, box, "Quillborough", kChangedByAnother, (std::vector<int>{IDOK}), IDOK);
+            box = app.nextMessageBox();
+        }
+        EXPECT_QUIET(app, box);
+        expected += record(i % 2 ? "Second" : "First", "", last, "", "Female");
+        CHECK_EQ(static_cast<long long>(app.listRows().size()), i + 1LL);
+    }
+    CHECK_EQ(folder.cardFile(), expected);
+    CHECK(folder.names("*.tmp").empty());
+    CLOSE(first);
+    CLOSE(second);
+    std::printf("  %d saves by two copies in turn: %d failed, %zu bytes, every entry kept\n",
+                2 * kSavesEach, failures, expected.size());
+}
+
+void rewrittenBehindTheProgramsBack() {
+    Folder folder;
+    folder.writeCardFile(record("Al", "", "Abe", "A", "Male"));
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    // Another program adds an entry and puts the time stamp back.
+    FILETIME written{};
+    HANDLE handle = CreateFileA(folder.file().c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    GetFileTime(handle, nullptr, nullptr, &written);
+    CloseHandle(handle);
+    folder.writeCardFile(record("Al", "", "Abe", "A", "Male") +
+                         record("Cy", "", "Moe", "C", "Male"));
+    handle =
+        CreateFileA(folder.file().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(handle, nullptr, nullptr, &written);
+    CloseHandle(handle);
+
+    app.fill("Bo", "", "Zed", "Z");
+    EXPECT_BOX(app, app.click(app.button(IDC_SAVE)), "Quillborough", kChangedByAnother,
+               (std::vector<int>{IDOK}), IDOK);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(), record("Al", "", "Abe", "A", "Male") +
+                                    record("Cy", "", "Moe", "C", "Male") +
+                                    record("Bo", "", "Zed", "Z", "Female"));
+    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Moe , Cy", "Zed , Bo"}));
+    CLOSE(app);
+}
+
+void cardFileIsAFolder() {
+    Folder folder;
+    CreateDirectoryA(folder.file().c_str(), nullptr);
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    EXPECT_BOX(app, app.messageBox(), "Quillborough",
+               "The card file \"test.txt\" exists but could not be read, so the list is empty. "
+               "Nothing will be written over it: the next save reads it first.",
+               (std::vector<int>{IDOK}), IDOK);
+    CHECK(app.listRows().empty());
+    app.fill("Bo", "", "Zed", "");
+    EXPECT_BOX(app, app.click(app.button(IDC_SAVE)), "Quillborough",
+               "The card file \"test.txt\" cannot be read, so nothing was written over it. It is "
+               "kept in memory and will be written with the next successful save.",
+               (std::vector<int>{IDOK}), IDOK);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    EXPECT_BOX(app, app.requestClose(), "Quillborough", kCloseQuestion,
+               (std::vector<int>{IDYES, IDNO}), IDYES);
+    DWORD code = 0xDEAD;
+    WaitForSingleObject(app.process(), 15000);
+    GetExitCodeProcess(app.process(), &code);
+    CHECK_EQ(static_cast<long long>(code), 0LL);
+    CHECK((GetFileAttributesA(folder.file().c_str()) & FILE_ATTRIBUTE_DIRECTORY) != 0);
+}
+
+// One Ctrl-Z and then 12,000,000 record terminators: nothing to load, and nothing
+// to size the collection by.
+void hugeFileAfterCtrlZ() {
+    Folder folder;
+    const std::string crafted = "\x1A" + std::string(12000000, '\xFD');
+    folder.writeCardFile(crafted);
+    AppWindow app(gExe, folder.path());
+    REQUIRE(app.started());
+    CHECK(app.listRows().empty());
+    app.fill("Bo", "", "Zed", "");
+    EXPECT_BOX(app, app.click(app.button(IDC_SAVE)), "Quillborough",
+               "Some of \"test.txt\" could not be loaded (it lay after an end-of-file mark or a "
+               "zero byte), so before the file was rewritten its original was kept as "
+               "\"test.txt.bak\".",
+               (std::vector<int>{IDOK}), IDOK);
+    EXPECT_QUIET(app, app.nextMessageBox());
+    CHECK_EQ(folder.cardFile(), record("Bo", "", "Zed", "", "Female"));
+    CHECK(folder.cardFile("test.txt.bak") == crafted);
     CLOSE(app);
 }
 
@@ -542,12 +678,11 @@ void killedMidSave() {
             return;
         }
         (onDisk == oldBytes ? foundOld : foundNew)++;
-        if (GetFileAttributesA(folder.file("test.txt.tmp").c_str()) != INVALID_FILE_ATTRIBUTES)
-            ++leftTemp;
+        if (!folder.names("*.tmp").empty()) ++leftTemp;
     }
     std::printf(
         "  %d kills within %lu ms saves: card file whole every time (%d old, %d new), "
-        "%d left a temporary file behind for the next save to replace\n",
+        "%d left a temporary file behind for a later save to remove\n",
         kills, static_cast<unsigned long>(saveMs), foundOld, foundNew, leftTemp);
 }
 
@@ -644,7 +779,11 @@ const struct {
     {"remove-the-only-entry", removeTheOnlyEntry},
     {"line-breaks-and-accents-survive-a-restart", lineBreaksAndAccentsSurviveARestart},
     {"refuses-bytes-the-card-file-cannot-store", refusesBytesTheCardFileCannotStore},
-    {"read-only-card-file", readOnlyCardFile},
+    {"failed-save-then-closing", failedSaveThenClosing},
+    {"two-copies-save-in-turn", twoCopiesSaveInTurn},
+    {"rewritten-behind-the-programs-back", rewrittenBehindTheProgramsBack},
+    {"card-file-is-a-folder", cardFileIsAFolder},
+    {"huge-file-after-ctrl-z", hugeFileAfterCtrlZ},
     {"killed-mid-save", killedMidSave},
     {"real-mouse-and-screenshot", realMouseAndScreenshot},
     {"timing", timeTheWindow},  // only when asked for by name
