@@ -186,6 +186,11 @@ bool mayCloseWindow(HWND window) {
                        kAppTitle, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) == IDYES;
 }
 
+void reportOutOfMemory(HWND window) {
+    showError(window, "There was not enough memory to finish. The card file " + kQuotedCardFile +
+                          " holds what the last successful save wrote.");
+}
+
 void reportLoadProblem(HWND window, LoadProblem problem) {
     if (problem == LoadProblem::unreadable)
         showError(window, "The card file " + kQuotedCardFile +

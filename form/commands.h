@@ -13,3 +13,6 @@ bool mayCloseWindow(HWND window);
 
 // Tells the user, once the window shows, why the card file was not loaded.
 void reportLoadProblem(HWND window, LoadProblem problem);
+
+// Tells the user that a command ran out of memory before it finished.
+void reportOutOfMemory(HWND window);

@@ -1,5 +1,7 @@
 #include "shell/main_window.h"
 
+#include <new>
+
 #include "data/card_file.h"
 #include "form/commands.h"
 #include "form/controls.h"
@@ -42,9 +44,7 @@ LRESULT createMainWindowContents(HWND window) {
     return 0;
 }
 
-}  // namespace
-
-LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_CREATE:
             return createMainWindowContents(window);
@@ -64,5 +64,18 @@ LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, L
             return handleCommand(window, wParam, lParam);
         default:
             return DefWindowProcA(window, message, wParam, lParam);
+    }
+}
+
+}  // namespace
+
+LRESULT CALLBACK mainWindowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    // An address book near the limit of a 32-bit address space can make any step
+    // that grows the collection fail; no exception may cross back into the system.
+    try {
+        return handleMessage(window, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        reportOutOfMemory(window);
+        return 0;
     }
 }
