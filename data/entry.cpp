@@ -74,6 +74,27 @@ void stableSortRange(size_t first, size_t end) {
     std::move(sorted.begin(), sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
+// One entry appended to a sorted collection, as a Save leaves it, found its place
+// by binary search. The last entry with the same names takes its address and sex
+// and it is dropped, moving nothing: the merge that follows then gives them on to
+// the first, exactly as if it had been sorted in after all equal last names. An
+// entry with new names moves in there, moving only the entries after it.
+void placeLastEntry() {
+    const auto last = entries.end() - 1;
+    auto range = std::equal_range(entries.begin(), last, *last, entryLess);
+    for (auto same = range.second; same != range.first;) {
+        if (!sameNames(*--same, *last)) continue;
+        same->address = std::move(last->address);
+        same->sex = std::move(last->sex);
+        entries.pop_back();
+        return;
+    }
+    Entry placed = std::move(*last);
+    const auto position = range.second - entries.begin();
+    entries.pop_back();
+    entries.insert(entries.begin() + position, std::move(placed));
+}
+
 // Stable, so that of two entries with the same names the one appended last (a
 // Save) always comes last and its address wins, however many entries there are.
 // The collection is usually sorted but for entries just appended, so only that
@@ -81,6 +102,7 @@ void stableSortRange(size_t first, size_t end) {
 void sortByLastName() {
     auto sortedEnd = std::is_sorted_until(entries.begin(), entries.end(), entryLess);
     if (sortedEnd == entries.end()) return;
+    if (sortedEnd + 1 == entries.end()) return placeLastEntry();
     stableSortRange(static_cast<size_t>(sortedEnd - entries.begin()), entries.size());
     std::inplace_merge(entries.begin(), sortedEnd, entries.end(), entryLess);
 }

@@ -58,9 +58,11 @@ std::string failureText(const SaveOutcome& outcome, bool changed) {
 // Rewrites the card file and the list, then tells the user what they need to know:
 // a failed write (the change stays in memory, where the next successful save picks
 // it up), another program's changes read in, or where a backup was kept.
-void saveAndRefresh(HWND window, bool changed) {
+void saveAndRefresh(HWND window, const ListChange& change) {
+    const bool changed = change.kind != ListChange::nothing;
     SaveOutcome outcome = saveCardFile();
-    refreshList();
+    // Another program's changes may be anywhere in the list.
+    refreshListAfter(outcome.reloaded ? ListChange() : change);
     std::string notes;
     if (outcome.reloaded)
         notes = "The card file " + kQuotedCardFile +
@@ -130,16 +132,19 @@ void removeEntry(HWND window) {
     if (selected < 0 || static_cast<unsigned>(selected) >= entryCount()) return;
     const Entry chosen = entryAt(static_cast<unsigned>(selected));
     std::string question = kRemoveQuestion + chosen.lastName + ", " + chosen.firstName + "?";
-    bool remove = askYesNo(window, question, kRemoveCaption);
-    if (remove) {
+    ListChange change;  // a "No" changes nothing
+    change.kind = ListChange::nothing;
+    if (askYesNo(window, question, kRemoveCaption)) {
         noteEntryRemoved(chosen);
         if (entryCount() == 1) {
             // The fields keep showing the last entry, as they always have.
             eraseAllEntries();
+            change = ListChange::ofErased(0);
         } else {
             for (unsigned i = 0; i < entryCount(); ++i) {
                 if (sameNames(entryAt(i), chosen)) {
                     eraseEntryAt(i);
+                    change = ListChange::ofErased(i);
                     break;
                 }
             }
@@ -147,7 +152,7 @@ void removeEntry(HWND window) {
         }
     }
     // Even a "No" rewrites the card file and the list, dropping the selection.
-    saveAndRefresh(window, remove);
+    saveAndRefresh(window, change);
 }
 
 // Returns false when the form was refused and nothing changed.
@@ -160,7 +165,7 @@ bool saveForm(HWND window) {
     if (!formCanBeStored(window, scratchEntry)) return false;
     appendEntry(scratchEntry);
     noteEntryPut(scratchEntry);
-    saveAndRefresh(window, true);
+    saveAndRefresh(window, ListChange::ofPut(scratchEntry));
     return true;
 }
 

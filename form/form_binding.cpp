@@ -1,5 +1,6 @@
 #include "form/form_binding.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "data/entry.h"
@@ -50,8 +51,11 @@ void clearForm() {
     SendMessageA(femaleButton, BM_SETCHECK, BST_UNCHECKED, 0);
 }
 
-void refreshList() {
-    normaliseEntries();
+namespace {
+
+std::string rowText(const Entry& entry) { return entry.lastName + " , " + entry.firstName; }
+
+void rebuildRows() {
     // Adding rows to a visible list box one at a time repaints it every time, which
     // costs seconds for a large address book; paint once at the end instead.
     SendMessageA(entryList, WM_SETREDRAW, FALSE, 0);
@@ -67,6 +71,54 @@ void refreshList() {
     }
     SendMessageA(entryList, WM_SETREDRAW, TRUE, 0);
     InvalidateRect(entryList, nullptr, TRUE);
+}
+
+// The row of the entry with the names of `entry`, in the normalised collection.
+size_t rowOf(const Entry& entry) {
+    auto range = std::equal_range(entries.begin(), entries.end(), entry, entryLess);
+    auto same = std::find_if(range.first, range.second,
+                             [&](const Entry& e) { return sameNames(e, entry); });
+    return static_cast<size_t>(same - entries.begin());
+}
+
+// Brings the rows in line with the normalised collection by the few insertions and
+// deletions that `change` implies; false when the rows are not as it implies, and
+// only a rebuild can be trusted.
+bool updateRows(const ListChange& change) {
+    const auto shown = static_cast<size_t>(SendMessageA(entryList, LB_GETCOUNT, 0, 0));
+    const size_t count = entries.size();
+    switch (change.kind) {
+        case ListChange::nothing:
+            return shown == count;
+        case ListChange::put: {
+            if (shown == count) return true;  // it updated an entry of the same names
+            size_t row = rowOf(change.entry);
+            if (shown + 1 != count || row >= count) return false;
+            std::string text = rowText(entries[row]);
+            SendMessageA(entryList, LB_INSERTSTRING, static_cast<WPARAM>(row),
+                         reinterpret_cast<LPARAM>(text.c_str()));
+            return true;
+        }
+        case ListChange::erased:
+            if (shown != count + 1 || change.row >= shown) return false;
+            SendMessageA(entryList, LB_DELETESTRING, change.row, 0);
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+void refreshList() {
+    normaliseEntries();
+    rebuildRows();
+}
+
+void refreshListAfter(const ListChange& change) {
+    normaliseEntries();
+    if (!updateRows(change)) return rebuildRows();
+    SendMessageA(entryList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }
 
 int listSelection() { return static_cast<int>(SendMessageA(entryList, LB_GETCURSEL, 0, 0)); }

@@ -63,6 +63,28 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case LB_ADDSTRING:
             window->rows.emplace_back(reinterpret_cast<const char*>(lParam));
             return static_cast<LRESULT>(window->rows.size() - 1);
+        case LB_INSERTSTRING: {
+            auto index = static_cast<size_t>(static_cast<int>(wParam));
+            if (static_cast<int>(wParam) < 0 || index > window->rows.size())
+                index = window->rows.size();
+            window->rows.emplace(window->rows.begin() + static_cast<std::ptrdiff_t>(index),
+                                 reinterpret_cast<const char*>(lParam));
+            log(window, "insert " + std::to_string(index));
+            return static_cast<LRESULT>(index);
+        }
+        case LB_DELETESTRING: {
+            if (wParam >= window->rows.size()) return LB_ERR;
+            window->rows.erase(window->rows.begin() + static_cast<std::ptrdiff_t>(wParam));
+            // As in the real list box: a selection above the deleted row moves up with it.
+            if (window->selection == static_cast<LRESULT>(wParam))
+                window->selection = LB_ERR;
+            else if (window->selection > static_cast<LRESULT>(wParam))
+                --window->selection;
+            log(window, "delete " + std::to_string(wParam));
+            return static_cast<LRESULT>(window->rows.size());
+        }
+        case LB_GETCOUNT:
+            return static_cast<LRESULT>(window->rows.size());
         case LB_INITSTORAGE:
             window->rows.reserve(window->rows.size() + wParam);
             return static_cast<LRESULT>(window->rows.capacity());

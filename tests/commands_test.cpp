@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <random>
 
+#include "data/card_codec.h"
 #include "data/card_file.h"
 #include "form/form_binding.h"
 #include "platform/winstub.h"
@@ -416,4 +419,62 @@ TEST_F(CommandsTest, ACardFileThatWasNotLoadedIsReportedOnce) {
     stub.messageBoxes.clear();
     reportLoadProblem(form.mainWindow, LoadProblem::none);
     EXPECT_TRUE(stub.messageBoxes.empty());
+}
+
+TEST_F(CommandsTest, RandomCommandsLeaveTheRowsOfAFullRebuild) {
+    std::mt19937 random(20261208);
+    auto pick = [&](std::vector<std::string> options) {
+        return options[random() % options.size()];
+    };
+    auto rebuilt = [] {
+        std::vector<std::string> rows;
+        for (const Entry& e : entries) rows.push_back(e.lastName + " , " + e.firstName);
+        return rows;
+    };
+    int writesByAnother = 0;
+    for (int step = 0; step < 600; ++step) {
+        // Few names, so that saves update existing entries as often as they add new ones.
+        form.fill(pick({"Al", "Bo", "Cy"}), pick({"", "M"}), pick({"Abe", "Lee", "Zed", ""}),
+                  std::to_string(step), random() % 2);
+        bool refreshes = true;
+        switch (random() % 6) {
+            case 0:
+            case 1:
+                command(IDC_SAVE);
+                break;
+            case 2:
+            case 3: {
+                auto rows = static_cast<LRESULT>(entryList->rows.size());
+                entryList->selection = rows > 0 && random() % 4 ? random() % rows : LB_ERR;
+                refreshes = entryList->selection != LB_ERR;
+                if (refreshes) answer(random() % 2 ? IDYES : IDNO);
+                command(IDC_REMOVE);
+                break;
+            }
+            case 4:
+                refreshes = random() % 2;
+                answer(refreshes ? IDYES : IDNO);
+                command(IDC_NEW);
+                break;
+            default:  // another program adds an entry; the next write reads it in
+                refreshes = false;
+                ++writesByAnother;
+                writeBytes(kCardFileName, cardFile() + "Di" + FE + FE + "Moe" +
+                                              std::to_string(step) + FE + FE + "F" + FD);
+                break;
+        }
+        ASSERT_EQ(entryList->rows, rebuilt()) << "after step " << step;
+        if (refreshes) {
+            ASSERT_EQ(entryList->selection, LB_ERR) << "after step " << step;
+            ASSERT_EQ(cardFile(), encodeCardFile(entries)) << "after step " << step;
+        }
+    }
+    // Rows were inserted and deleted one by one; the list was refilled only after
+    // another program's changes.
+    std::map<std::string, int> listCalls;
+    for (const std::string& line : stub.log)
+        if (line.rfind("list ", 0) == 0) ++listCalls[line.substr(5, line.find(' ', 5) - 5)];
+    EXPECT_GT(listCalls["insert"], 20);
+    EXPECT_GT(listCalls["delete"], 20);
+    EXPECT_LE(listCalls["reset"], writesByAnother);
 }

@@ -141,6 +141,12 @@ TEST_F(EntryTest, MergeMatchesLinearSearchEntryForEntry) {
             appendEntry(person(pick({"Ann", "Bo", "ann", ""}), pick({"", "M"}),
                                pick({"Lee", "Abe", "", "Zed", "\xE9"}), std::to_string(i),
                                pick({"Male", "Female"})));
+        if (round % 2) {
+            // Sorted, same names and all, and then one Save more: the common case.
+            std::stable_sort(entries.begin(), entries.end(), entryLess);
+            appendEntry(person(pick({"Ann", "Bo", "Cy"}), pick({"", "M"}),
+                               pick({"Lee", "Abe", "", "Moe"}), "saved", "Male"));
+        }
         std::vector<Entry> sorted = entries;
         std::stable_sort(sorted.begin(), sorted.end(), entryLess);
         std::vector<Entry> expected = referenceMerge(sorted);
