@@ -4,9 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-std::vector<Entry> entries;
-Entry scratchEntry;
-
 unsigned entryCount() { return static_cast<unsigned>(entries.size()); }
 
 Entry& entryAt(unsigned index) { return entries[index]; }
@@ -157,17 +154,26 @@ class RunIndex {
 // of the merged collection from its start would find, since its names are unique.
 // Entries are only moved once a duplicate has been dropped.
 void mergeSameNames() {
+    // Runs this short are searched directly: cheaper than hashing every name.
+    constexpr size_t kShortRun = 8;
     RunIndex index;
     size_t kept = 0;
     for (size_t runBegin = 0; runBegin < entries.size();) {
         size_t runEnd = runBegin + 1;
         while (runEnd < entries.size() && entries[runEnd].lastName == entries[runBegin].lastName)
             ++runEnd;
-        if (runEnd - runBegin > 1) index.reset(runEnd - runBegin);
+        const size_t runLength = runEnd - runBegin, keptRunBegin = kept;
+        if (runLength > kShortRun) index.reset(runLength);
         for (size_t i = runBegin; i < runEnd; ++i) {
-            uint32_t same = runEnd - runBegin == 1
-                                ? RunIndex::kNone
-                                : index.findOrAdd(entries[i], static_cast<uint32_t>(kept));
+            uint32_t same = RunIndex::kNone;
+            if (runLength > kShortRun) {
+                same = index.findOrAdd(entries[i], static_cast<uint32_t>(kept));
+            } else {
+                for (size_t k = keptRunBegin; k < kept && same == RunIndex::kNone; ++k)
+                    if (entries[k].firstName == entries[i].firstName &&
+                        entries[k].middleName == entries[i].middleName)
+                        same = static_cast<uint32_t>(k);
+            }
             if (same != RunIndex::kNone) {
                 entries[same].address = std::move(entries[i].address);
                 entries[same].sex = std::move(entries[i].sex);

@@ -3,9 +3,11 @@
 # Xvfb display inside a Wine virtual desktop, with a Wine prefix of its own.
 # The driver asks for host help with lines "@click X Y" and "@screenshot X Y W H".
 #
-# Usage: e2e.sh <e2e_driver.exe> <quillborough.exe> <screenshot.png> [scenario]
+# Usage: e2e.sh <e2e_driver.exe> <quillborough.exe> <screenshot.png> [scenario [programs...]]
+# The timing scenario times every program named after it beside the first.
 set -euo pipefail
 driver=$1 program=$2 screenshot=$3 scenario=${4:-}
+shift $(($# < 4 ? $# : 4))
 here=$(cd "$(dirname "$0")" && pwd)
 
 export WINEPREFIX=${QB_E2E_PREFIX:-$(cd "$(dirname "$program")" && pwd)/e2e-prefix}
@@ -14,7 +16,9 @@ source "$here/xvfb.sh"
 
 start_headless_wine 1024 768
 
-coproc DRIVER { wine "$driver" "$(winepath -w "$program")" $scenario 2>&1; }
+others=()
+for other in "$@"; do others+=("$(winepath -w "$other")"); done
+coproc DRIVER { wine "$driver" "$(winepath -w "$program")" $scenario "${others[@]}" 2>&1; }
 driver_pid=$DRIVER_PID
 to_driver=${DRIVER[1]}
 while IFS= read -r line <&"${DRIVER[0]}"; do
