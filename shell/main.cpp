@@ -1,10 +1,6 @@
 #include <windows.h>
 
-#include "shell/background_bitmap.h"
 #include "shell/main_window.h"
-
-// The picture is loaded before WinMain runs, whether or not a window ever shows it.
-BackgroundBitmap backgroundBitmap;
 
 namespace {
 
