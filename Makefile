@@ -1,5 +1,5 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
-.PHONY: all deps native win32 test test-native test-fuzz test-win32 run fuzz memcheck bench bench-gui format clean
+.PHONY: all deps native win32 release test test-native test-fuzz test-win32 test-dist run dist fuzz memcheck bench bench-gui format clean
 
 FUZZ_SECONDS ?= 60
 # The unit suites under valgrind; the kill test forks hundreds of children and is left out.
@@ -7,7 +7,7 @@ MEMCHECK_SUITES = data_test form_test save_faults_test
 VALGRIND = valgrind --quiet --error-exitcode=1 --leak-check=full \
            --errors-for-leak-kinds=definite,indirect --trace-children=no
 
-all: native win32
+all: native win32 release
 
 deps:
 	@scripts/install-deps.sh
@@ -20,6 +20,11 @@ win32: deps
 	cmake --preset win32 >/dev/null
 	cmake --build --preset win32
 
+# What users get: the win32 thread model (nothing newer than Windows XP), stripped.
+release: deps
+	cmake --preset release >/dev/null
+	cmake --build --preset release
+
 test-native: native
 	ctest --preset native
 
@@ -27,13 +32,22 @@ test-native: native
 test-fuzz: deps
 	scripts/fuzz.sh 20
 
-test-win32: win32
+# The Windows suites; the end-to-end one drives the release executable itself.
+test-win32: win32 release
 	ctest --preset win32
 
-test: test-native test-fuzz test-win32
+# The release zip, built twice from nothing, must come out the same.
+test-dist: deps
+	scripts/check-reproducible.sh
 
-run: win32
+test: test-native test-fuzz test-win32 test-dist
+
+run: release
 	@scripts/run.sh
+
+dist: release
+	cmake --build --preset release --target dist
+	@ls dist/*.zip
 
 fuzz: deps
 	scripts/fuzz.sh $(FUZZ_SECONDS)
@@ -55,8 +69,8 @@ bench: deps
 
 # The real window under Wine: start-up, one Save and one Remove at 10,000, 100,000 and
 # 1,000,000 entries. TIME_ALSO names other builds of the program to time beside it.
-bench-gui: win32
-	scripts/e2e.sh build/win32/tests/e2e_driver.exe build/win32/quillborough.exe \
+bench-gui: win32 release
+	scripts/e2e.sh build/win32/tests/e2e_driver.exe build/release/quillborough.exe \
 	  build/win32/screenshot.png timing $(TIME_ALSO)
 
 format:

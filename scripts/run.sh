@@ -6,7 +6,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-program=$root/build/win32/quillborough.exe
+program=$root/build/release/quillborough.exe
 data_dir=${DATA_DIR:-$root/run}
 mkdir -p "$data_dir"
 data_dir=$(cd "$data_dir" && pwd)

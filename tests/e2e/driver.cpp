@@ -219,14 +219,58 @@ std::string hex(DWORD value) {
     return text;
 }
 
-// The style a control reports after creation: edit controls draw their own border
-// and drop WS_BORDER, a combo box hands WS_BORDER and WS_VSCROLL to its drop-down
-// list, and a list box hides its scroll bar (clearing WS_VSCROLL) while its rows fit.
-DWORD styleAsShown(const char* className, DWORD style) {
-    if (lstrcmpiA(className, "Edit") == 0) return style & ~WS_BORDER;
-    if (lstrcmpiA(className, "ComboBox") == 0) return style & ~(WS_BORDER | WS_VSCROLL);
-    if (lstrcmpiA(className, "ListBox") == 0) return style & ~WS_VSCROLL;
-    return style;
+// The style bits a control may drop after creation, each still checked another way:
+// an edit control draws its own border (its text is inset from the edge); a combo
+// box hands WS_VSCROLL to its drop-down list, and WS_BORDER too, which that list
+// always has, so the combo box's own cannot be seen; a list box hides its scroll
+// bar while its rows fit, but still answers for it.
+DWORD droppedStyle(const char* className) {
+    if (lstrcmpiA(className, "Edit") == 0) return WS_BORDER;
+    if (lstrcmpiA(className, "ComboBox") == 0) return WS_BORDER | WS_VSCROLL;
+    if (lstrcmpiA(className, "ListBox") == 0) return WS_VSCROLL;
+    return 0;
+}
+
+struct ProcessWindowSearch {
+    DWORD process;
+    const char* className;
+    HWND found;
+};
+
+BOOL CALLBACK findByProcessAndClass(HWND window, LPARAM param) {
+    auto* search = reinterpret_cast<ProcessWindowSearch*>(param);
+    DWORD owner = 0;
+    char name[32] = {};
+    GetWindowThreadProcessId(window, &owner);
+    GetClassNameA(window, name, sizeof name);
+    if (owner != search->process || lstrcmpiA(name, search->className) != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// The drop-down list of a combo box: a window of its own, at the top level.
+HWND dropDownListOf(HWND combo) {
+    ProcessWindowSearch search{0, "ComboLBox", nullptr};
+    GetWindowThreadProcessId(combo, &search.process);
+    EnumWindows(findByProcessAndClass, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Whether the control shows the dropped bits of `style`, by the other ways above.
+bool showsDroppedStyle(HWND control, const char* className, DWORD style) {
+    DWORD shown = static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE));
+    if (lstrcmpiA(className, "Edit") == 0) {
+        RECT text{};
+        SendMessageA(control, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&text));
+        return ((shown & WS_BORDER) != 0 || text.left > 0) == ((style & WS_BORDER) != 0);
+    }
+    if (lstrcmpiA(className, "ComboBox") == 0) {
+        DWORD list = static_cast<DWORD>(GetWindowLongA(dropDownListOf(control), GWL_STYLE));
+        return ((list | shown) & WS_VSCROLL) == (style & WS_VSCROLL);
+    }
+    // A list box's hidden scroll bar cannot be asked about from another process: it
+    // shows once the rows no longer fit (see listsByLastName).
+    return true;
 }
 
 // List boxes without LBS_NOINTEGRALHEIGHT shrink to a whole number of rows.
@@ -259,8 +303,12 @@ void layout() {
             continue;
         }
         std::string name = std::string(want.className) + " " + want.text;
-        checkEqual(hex(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE))),
-                   hex(styleAsShown(want.className, want.style)), name.c_str(), __LINE__);
+        DWORD kept = ~droppedStyle(want.className);
+        checkEqual(hex(static_cast<DWORD>(GetWindowLongA(control, GWL_STYLE)) & kept),
+                   hex(want.style & kept), name.c_str(), __LINE__);
+        if (!showsDroppedStyle(control, want.className, want.style))
+            fail(__LINE__, name + ": does not show the style bits " + hex(want.style & ~kept) +
+                               " of " + hex(want.style));
         RECT rect;
         GetWindowRect(control, &rect);
         long long width = rect.right - rect.left, height = rect.bottom - rect.top;
@@ -286,11 +334,21 @@ void layout() {
             continue;
         checkEqual(app.text(control), std::string(want.text), name.c_str(), __LINE__);
     }
-    // The creation order: the background first, the list last.
-    HWND first = GetWindow(app.main(), GW_CHILD);
-    char className[32] = {};
-    GetClassNameA(first, className, sizeof className);
-    CHECK_EQ(std::string(className), std::string("Static"));
+    // The creation order, which is the order of the children: the background first.
+    std::vector<std::string> order, wantOrder;
+    for (HWND child : children) {
+        char className[32] = {};
+        GetClassNameA(child, className, sizeof className);
+        RECT rect;
+        GetWindowRect(child, &rect);
+        MapWindowPoints(HWND_DESKTOP, app.main(), reinterpret_cast<POINT*>(&rect), 2);
+        order.push_back(std::string(className) + " " + std::to_string(GetDlgCtrlID(child)) +
+                        " at " + std::to_string(rect.left) + "," + std::to_string(rect.top));
+    }
+    for (const ExpectedControl& want : kLayout)
+        wantOrder.push_back(std::string(want.className) + " " + std::to_string(want.id) + " at " +
+                            std::to_string(want.x) + "," + std::to_string(want.y));
+    CHECK_EQ(order, wantOrder);
 
     HWND city = app.control("ComboBox", 11, 400, 200);
     std::vector<std::string> items;
@@ -323,10 +381,20 @@ void layout() {
 void listsByLastName() {
     Folder folder;
     folder.writeCardFile(record("Bo", "", "Zed", "", "Male") + record("Al", "", "Abe", "", "Male"));
+    {
+        AppWindow app(gExe, folder.path());
+        REQUIRE(app.started());
+        CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
+        CHECK_EQ(app.listSelection(), -1);
+        CLOSE(app);
+    }
+    // More rows than fit: the list shows its vertical scroll bar.
+    std::string many;
+    for (int i = 0; i < 20; ++i) many += record("F" + std::to_string(i), "", "L", "", "Male");
+    folder.writeCardFile(many);
     AppWindow app(gExe, folder.path());
     REQUIRE(app.started());
-    CHECK_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
-    CHECK_EQ(app.listSelection(), -1);
+    CHECK((GetWindowLongA(app.list(), GWL_STYLE) & WS_VSCROLL) != 0);
     CLOSE(app);
 }
 
