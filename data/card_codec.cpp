@@ -57,6 +57,7 @@ void CardFileDecoder::feed(const char* bytes, size_t size) {
     for (const char* p = bytes; p < end;) {
         if (ended_) {
             complete_ = false;  // bytes after the Ctrl-Z that ended the data
+            statistics_.bytesAfterEnd += static_cast<size_t>(end - p);
             return;
         }
         if (pendingCr_) {
@@ -94,11 +95,18 @@ bool CardFileDecoder::finish() {
 }
 
 void CardFileDecoder::endRecord() {
+    constexpr size_t kLongestRecordOfOlderCopies = 1023;
+    ++statistics_.records;
+    if (record_.size() > kLongestRecordOfOlderCopies) ++statistics_.recordsOver1023Bytes;
     size_t zero = record_.find(kFieldEnd);
     if (zero != std::string::npos) {
+        ++statistics_.recordsCutAtZero;
+        statistics_.bytesCutAtZero += record_.size() - zero;
         record_.resize(zero);
         complete_ = false;
     }
+    if (std::count(record_.begin(), record_.end(), kFieldSeparator) != 4)
+        ++statistics_.recordsWithoutFourSeparators;
     entries_.push_back(parseRecord(record_));
     record_.clear();
 }

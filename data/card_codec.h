@@ -31,6 +31,16 @@ class CardFileDecoder {
     // entries: data after a Ctrl-Z, or the rest of a record after a zero byte.
     bool finish();
 
+    // What the file held beyond its entries, for a report on it.
+    struct Statistics {
+        size_t records = 0;
+        size_t recordsWithoutFourSeparators = 0;
+        size_t bytesAfterEnd = 0;  // after the Ctrl-Z that ends the data
+        size_t recordsCutAtZero = 0, bytesCutAtZero = 0;
+        size_t recordsOver1023Bytes = 0;  // as read: older copies of the program stop there
+    };
+    const Statistics& statistics() const { return statistics_; }
+
   private:
     void endRecord();
 
@@ -39,6 +49,7 @@ class CardFileDecoder {
     bool pendingCr_ = false;  // a CR whose meaning the next byte decides
     bool ended_ = false;      // a Ctrl-Z has ended the data
     bool complete_ = true;
+    Statistics statistics_;
 };
 
 struct DecodedCardFile {

@@ -41,13 +41,15 @@ std::vector<Change> unwrittenChanges;
 constexpr int kReplaceAttempts = 10;
 constexpr int kReplaceRetryMilliseconds = 100;
 constexpr int kMostBackups = 9999;
-constexpr const char* kTemporaryPrefix = "test.txt.";
+// The card file, "test.txt" unless a program names another; its temporary files
+// and backups are named after it and lie beside it.
+std::string cardFile = kCardFileName;
 constexpr const char* kTemporarySuffix = ".tmp";
 
 FileState currentState(files::FileSystem& fs) {
     FileState state;
     state.presence = fs.readFile(
-        kCardFileName, [&](const char* bytes, size_t size) { state.content.add(bytes, size); });
+        cardFile, [&](const char* bytes, size_t size) { state.content.add(bytes, size); });
     return state;
 }
 
@@ -63,7 +65,7 @@ LoadedFile readCardFile(files::FileSystem& fs, std::vector<Entry>& into) {
     LoadedFile loaded;
     size_t terminators = 0;
     bool ended = false;
-    loaded.state.presence = fs.readFile(kCardFileName, [&](const char* bytes, size_t size) {
+    loaded.state.presence = fs.readFile(cardFile, [&](const char* bytes, size_t size) {
         if (ended) return;
         auto stop = static_cast<const char*>(std::memchr(bytes, kEndOfText, size));
         ended = stop != nullptr;
@@ -78,7 +80,7 @@ LoadedFile readCardFile(files::FileSystem& fs, std::vector<Entry>& into) {
     Fingerprint& content = loaded.state.content;
     char last = 0;
     bool any = false;
-    loaded.state.presence = fs.readFile(kCardFileName, [&](const char* bytes, size_t size) {
+    loaded.state.presence = fs.readFile(cardFile, [&](const char* bytes, size_t size) {
         if (size == 0) return;
         decoder.feed(bytes, size);
         if (any) content.add(&last, 1);
@@ -88,8 +90,8 @@ LoadedFile readCardFile(files::FileSystem& fs, std::vector<Entry>& into) {
     });
     loaded.complete = decoder.finish() && loaded.state.presence == files::ReadResult::ok;
     if (!any) return loaded;
-    if (last == kEndOfText && !fs.isReadOnly(kCardFileName) &&
-        fs.truncateFile(kCardFileName, static_cast<size_t>(content.size())))
+    if (last == kEndOfText && !fs.isReadOnly(cardFile) &&
+        fs.truncateFile(cardFile, static_cast<size_t>(content.size())))
         return loaded;
     content.add(&last, 1);
     return loaded;
@@ -130,15 +132,15 @@ bool replaceWithRetries(files::FileSystem& fs, const std::string& source,
 }
 
 std::string backupName(int number) {
-    if (number == 1) return kCardFileBackupName;
-    return std::string(kTemporaryPrefix) + std::to_string(number) + ".bak";
+    if (number == 1) return cardFile + ".bak";
+    return cardFile + "." + std::to_string(number) + ".bak";
 }
 
 // Copies the card file as it is now to the first free backup name, which `keptAs`
 // receives (nothing to keep leaves it empty). False when it could not be kept.
 bool keepOriginalAsBackup(files::FileSystem& fs, std::string& keptAs) {
     std::string original;
-    switch (files::readWholeFile(fs, kCardFileName, original)) {
+    switch (files::readWholeFile(fs, cardFile, original)) {
         case files::ReadResult::missing:
             return true;  // nothing left to lose
         case files::ReadResult::failed:
@@ -163,7 +165,7 @@ bool keepOriginalAsBackup(files::FileSystem& fs, std::string& keptAs) {
 // A crashed save leaves its temporary file behind. One of this machine whose
 // process has ended is removed; any other may belong to a save under way.
 void removeStaleTemporaryFiles(files::FileSystem& fs) {
-    const std::string prefix = kTemporaryPrefix + files::machineName() + "-";
+    const std::string prefix = cardFile + "." + files::machineName() + "-";
     const size_t suffixLength = std::strlen(kTemporarySuffix);
     for (const std::string& name : fs.namesStartingWith(prefix)) {
         if (name.size() <= prefix.size() + suffixLength ||
@@ -202,14 +204,14 @@ SaveOutcome writeEntries() {
         }
         outcome.reloaded = true;
     }
-    if (fs.isReadOnly(kCardFileName)) return outcome;
+    if (fs.isReadOnly(cardFile)) return outcome;
     if (originalNeedsBackup) {
         if (!keepOriginalAsBackup(fs, outcome.backupName)) return outcome;
         originalNeedsBackup = false;
     }
     const std::string bytes = encodeCardFile(entries);
     const std::string temporary = temporaryCardFileName();
-    if (!fs.writeDurably(temporary, bytes) || !replaceWithRetries(fs, temporary, kCardFileName)) {
+    if (!fs.writeDurably(temporary, bytes) || !replaceWithRetries(fs, temporary, cardFile)) {
         fs.removeFile(temporary);
         return outcome;
     }
@@ -223,9 +225,13 @@ SaveOutcome writeEntries() {
 
 }  // namespace
 
+void useCardFile(const std::string& path) { cardFile = path; }
+
+const std::string& cardFilePath() { return cardFile; }
+
 std::string temporaryCardFileName() {
-    return kTemporaryPrefix + files::machineName() + "-" +
-           std::to_string(files::currentProcessId()) + kTemporarySuffix;
+    return cardFile + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
+           kTemporarySuffix;
 }
 
 LoadProblem loadCardFile() {

@@ -7,6 +7,11 @@
 // The card file "test.txt" in the current working directory holds every entry.
 constexpr const char* kCardFileName = "test.txt";
 
+// Another card file than "test.txt", for a program that is told which (the window
+// program never is). Its temporary files and backups are named after it.
+void useCardFile(const std::string& path);
+const std::string& cardFilePath();
+
 // Where the untouched original goes when the card file could not be loaded whole:
 // "test.txt.bak", or "test.txt.2.bak", "test.txt.3.bak", ... when that name is
 // taken, so that no backup is ever written over.

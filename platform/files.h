@@ -44,7 +44,8 @@ class FileSystem {
     // Cuts the file to its first `size` bytes.
     virtual bool truncateFile(const std::string& path, size_t size) = 0;
 
-    // The names in the current folder that begin with `prefix`.
+    // The paths that begin with `prefix`: a folder (or none, for the current one)
+    // and the start of a name in it.
     virtual std::vector<std::string> namesStartingWith(const std::string& prefix) = 0;
 
     virtual void removeFile(const std::string& path) = 0;

@@ -103,13 +103,16 @@ class PosixFileSystem : public FileSystem {
 
     std::vector<std::string> namesStartingWith(const std::string& prefix) override {
         std::vector<std::string> names;
-        DIR* folder = ::opendir(".");
-        if (!folder) return names;
-        while (dirent* item = ::readdir(folder)) {
+        size_t slash = prefix.rfind('/');
+        const std::string folder = slash == std::string::npos ? "" : prefix.substr(0, slash + 1);
+        const std::string start = prefix.substr(folder.size());
+        DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
+        if (!listing) return names;
+        while (dirent* item = ::readdir(listing)) {
             std::string name = item->d_name;
-            if (name.compare(0, prefix.size(), prefix) == 0) names.push_back(name);
+            if (name.compare(0, start.size(), start) == 0) names.push_back(folder + name);
         }
-        ::closedir(folder);
+        ::closedir(listing);
         return names;
     }
 

@@ -11,6 +11,7 @@ packages=(
   wine wine32:i386 fonts-wine
   xvfb xdotool imagemagick x11-utils
   util-linux python3
+  libcli11-dev python3-vobject abook
 )
 
 sudo_if_needed() {

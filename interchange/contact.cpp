@@ -1,0 +1,93 @@
+#include "interchange/contact.h"
+
+#include "data/card_codec.h"
+#include "interchange/codepage.h"
+#include "interchange/utf8.h"
+
+const char* const kFieldLabels[5] = {"First Name", "Middle Name", "Last Name", "Address", "Sex"};
+
+namespace {
+
+std::string withLineBreaks(const std::string& text, const char* lineBreak) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        char c = text[i];
+        if (c == '\r' || c == '\n') {
+            out += lineBreak;
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string textOf(const std::string& bytes, unsigned codePage) {
+    std::string text;
+    codepage::toUtf8(codePage, withLineBreaks(bytes, "\n"), text);
+    return text;
+}
+
+std::string describe(char32_t c) {
+    std::string text = "\"";
+    utf8::append(text, c);
+    return text + "\" (" + utf8::name(c) + ")";
+}
+
+}  // namespace
+
+Contact contactOf(const Entry& entry, unsigned codePage) {
+    Contact contact;
+    contact.firstName = textOf(entry.firstName, codePage);
+    contact.middleName = textOf(entry.middleName, codePage);
+    contact.lastName = textOf(entry.lastName, codePage);
+    contact.address = textOf(entry.address, codePage);
+    contact.sex = textOf(entry.sex, codePage);
+    return contact;
+}
+
+bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry, std::string& why,
+             size_t& replaced) {
+    const std::string* from[5] = {&contact.firstName, &contact.middleName, &contact.lastName,
+                                  &contact.address, &contact.sex};
+    std::string* to[5] = {&entry.firstName, &entry.middleName, &entry.lastName, &entry.address,
+                          &entry.sex};
+    for (int field = 0; field < 5; ++field) {
+        const std::string& text = *from[field];
+        if (!utf8::isValid(text)) {
+            why = std::string(kFieldLabels[field]) + " is not UTF-8 text";
+            return false;
+        }
+        // Characters the card file cannot store are refused like those the code page
+        // cannot hold: each is checked on its own, so that it can be named.
+        std::string bytes;
+        for (size_t at = 0; at < text.size();) {
+            size_t start = at;
+            char32_t c = utf8::next(text, at);
+            if (c == '\n') {
+                bytes += "\r\n";
+                continue;
+            }
+            std::string encoded;
+            char32_t refused = 0;
+            bool held =
+                codepage::fromUtf8(codePage, text.substr(start, at - start), encoded, refused);
+            bool storable = held && firstUnstorableByte(encoded) < 0;
+            if (storable) {
+                bytes += encoded;
+                continue;
+            }
+            if (lossy) {
+                bytes += '?';
+                ++replaced;
+                continue;
+            }
+            why = std::string(kFieldLabels[field]) + " holds " + describe(c) + ", which " +
+                  (held ? "the card file cannot store"
+                        : "code page " + std::to_string(codePage) + " cannot hold");
+            return false;
+        }
+        *to[field] = bytes;
+    }
+    return true;
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "data/entry.h"
+
+// One person as vCard and CSV carry it: the entry's five fields as UTF-8 text,
+// with "\n" for a line break.
+struct Contact {
+    std::string firstName, middleName, lastName, address, sex;
+    size_t line = 0;  // where it starts in the file it was read from
+};
+
+// A record of an interchange file that could not be taken, and why.
+struct Problem {
+    size_t line;
+    std::string reason;
+};
+
+// The contact of an entry, its bytes read in `codePage`; a line break (CR LF, or a
+// lone CR or LF) becomes "\n".
+Contact contactOf(const Entry& entry, unsigned codePage);
+
+// The entry of a contact, in `codePage`, each "\n" a CR LF as the form stores it.
+// False, with `why` set, when a character cannot be held by the code page or would
+// become a byte the card file cannot store; with `lossy`, such a character is
+// stored as "?" instead and counted in `replaced`.
+bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry, std::string& why,
+             size_t& replaced);
+
+// The name of each field, as the form labels it.
+extern const char* const kFieldLabels[5];

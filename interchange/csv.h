@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "interchange/contact.h"
+
+// CSV (RFC 4180): a header row, then one row per contact.
+namespace csv {
+
+enum class Layout {
+    plain,    // First Name, Middle Name, Last Name, Address, Sex
+    google,   // the column names of Google Contacts
+    outlook,  // the column names of Outlook
+};
+
+// CRLF rows; a field holding a comma, a quote, CR or LF quoted, its quotes doubled;
+// a cell that begins with = + - @ (or ') guarded by a leading ' against formula
+// injection. UTF-8, with a byte-order mark unless `byteOrderMark` is false.
+std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark = true);
+
+struct Read {
+    std::vector<Contact> contacts;
+    std::vector<Problem> problems;
+};
+
+// Columns are matched by header name, with the aliases of the big address books'
+// exports; the guard of `write` is undone. False, with `why` set, when the first row
+// names no column this program knows: then it is not a CSV file of contacts.
+bool read(const std::string& text, Read& result, std::string& why);
+
+}  // namespace csv

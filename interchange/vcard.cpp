@@ -1,0 +1,439 @@
+#include "interchange/vcard.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "data/fingerprint.h"
+#include "interchange/codepage.h"
+#include "interchange/utf8.h"
+
+namespace vcard {
+
+namespace {
+
+constexpr size_t kFoldAt = 75;
+
+std::string upper(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// ---- writing ---------------------------------------------------------------------
+
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\' || c == ',' || c == ';') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out;
+}
+
+// A parameter value (RFC 6868): ^ as ^^, a line break as ^n, a quote as ^'.
+std::string parameterValue(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '^')
+            out += "^^";
+        else if (c == '\n')
+            out += "^n";
+        else if (c == '"')
+            out += "^'";
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+// Folds one content line at 75 octets, never inside a UTF-8 sequence.
+void putLine(std::string& out, const std::string& line) {
+    size_t at = 0, room = kFoldAt;
+    while (line.size() - at > room) {
+        size_t cut = at + room;
+        while (cut > at && (static_cast<unsigned char>(line[cut]) & 0xC0) == 0x80) --cut;
+        out.append(line, at, cut - at);
+        out += "\r\n ";
+        at = cut;
+        room = kFoldAt - 1;  // the leading space counts
+    }
+    out.append(line, at, std::string::npos);
+    out += "\r\n";
+}
+
+std::string fullName(const Contact& c) {
+    std::string name;
+    for (const std::string* part : {&c.firstName, &c.middleName, &c.lastName}) {
+        if (part->empty()) continue;
+        if (!name.empty()) name += ' ';
+        name += *part;
+    }
+    return name;
+}
+
+// ---- reading ---------------------------------------------------------------------
+
+struct Property {
+    std::string name;                                    // upper case, without a group
+    std::multimap<std::string, std::string> parameters;  // names in upper case
+    std::string value;                                   // as written, still escaped
+    size_t line;
+};
+
+// Splits at `separator` outside double quotes.
+std::vector<std::string> splitOutsideQuotes(const std::string& text, char separator) {
+    std::vector<std::string> parts(1);
+    bool quoted = false;
+    for (char c : text) {
+        if (c == '"') quoted = !quoted;
+        if (c == separator && !quoted)
+            parts.emplace_back();
+        else
+            parts.back() += c;
+    }
+    return parts;
+}
+
+bool parseProperty(const std::string& line, size_t number, Property& property) {
+    bool quoted = false;
+    size_t colon = std::string::npos;
+    for (size_t i = 0; i < line.size() && colon == std::string::npos; ++i) {
+        if (line[i] == '"') quoted = !quoted;
+        if (line[i] == ':' && !quoted) colon = i;
+    }
+    if (colon == std::string::npos) return false;
+    std::vector<std::string> head = splitOutsideQuotes(line.substr(0, colon), ';');
+    std::string name = head[0];
+    size_t dot = name.rfind('.');
+    property.name = upper(dot == std::string::npos ? name : name.substr(dot + 1));
+    property.parameters.clear();
+    for (size_t i = 1; i < head.size(); ++i) {
+        size_t equals = head[i].find('=');
+        // vCard 2.1 writes bare parameters: "QUOTED-PRINTABLE" for ENCODING=...
+        std::string key = upper(equals == std::string::npos ? "" : head[i].substr(0, equals));
+        std::string value = equals == std::string::npos ? head[i] : head[i].substr(equals + 1);
+        if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+            value = value.substr(1, value.size() - 2);
+        property.parameters.emplace(key, value);
+    }
+    property.value = line.substr(colon + 1);
+    property.line = number;
+    return true;
+}
+
+std::string parameter(const Property& p, const std::string& key) {
+    auto found = p.parameters.find(key);
+    return found == p.parameters.end() ? std::string() : found->second;
+}
+
+bool isQuotedPrintable(const Property& p) {
+    for (const auto& item : p.parameters)
+        if ((item.first == "ENCODING" || item.first.empty()) &&
+            upper(item.second) == "QUOTED-PRINTABLE")
+            return true;
+    return false;
+}
+
+std::string fromQuotedPrintable(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '=' && i + 2 < text.size() + 0 &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(text[i + 2]))) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+// RFC 6868's ^n, ^^ and ^' in a parameter value.
+std::string fromParameterValue(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '^' && i + 1 < text.size()) {
+            char next = text[i + 1];
+            if (next == 'n' || next == 'N' || next == '^' || next == '\'') {
+                out += next == '^' ? '^' : next == '\'' ? '"' : '\n';
+                ++i;
+                continue;
+            }
+        }
+        out += text[i];
+    }
+    return out;
+}
+
+// Splits a structured value at unescaped ';', then unescapes each component:
+// \n a line break, any other escaped character itself.
+std::vector<std::string> components(const std::string& value) {
+    std::vector<std::string> parts(1);
+    for (size_t i = 0; i < value.size(); ++i) {
+        char c = value[i];
+        if (c == '\\' && i + 1 < value.size()) {
+            char next = value[++i];
+            parts.back() += next == 'n' || next == 'N' ? '\n' : next;
+        } else if (c == ';') {
+            parts.emplace_back();
+        } else {
+            parts.back() += c;
+        }
+    }
+    return parts;
+}
+
+std::string text(const std::string& value) {
+    std::string out;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\' && i + 1 < value.size()) {
+            char next = value[++i];
+            out += next == 'n' || next == 'N' ? '\n' : next;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+std::string component(const std::vector<std::string>& parts, size_t index) {
+    return index < parts.size() ? parts[index] : std::string();
+}
+
+// The value's bytes as UTF-8, by its CHARSET; false when they cannot be read.
+bool decodeCharset(const Property& p, std::string& value, std::string& why) {
+    if (isQuotedPrintable(p)) value = fromQuotedPrintable(value);
+    std::string charset = upper(parameter(p, "CHARSET"));
+    if (charset.empty() || charset == "UTF-8") {
+        if (utf8::isValid(value)) return true;
+        why = p.name + " holds bytes that are not UTF-8, and no CHARSET says what they are";
+        return false;
+    }
+    std::string converted;
+    if (charset == "ISO-8859-1" || charset == "LATIN1") {
+        for (char c : value) utf8::append(converted, static_cast<unsigned char>(c));
+        value = converted;
+        return true;
+    }
+    unsigned page = 0;
+    for (const char* prefix : {"WINDOWS-", "CP"})
+        if (charset.rfind(prefix, 0) == 0)
+            page = static_cast<unsigned>(std::atoi(charset.c_str() + std::strlen(prefix)));
+    if (page && codepage::toUtf8(page, value, converted)) {
+        value = converted;
+        return true;
+    }
+    why = p.name + " is in CHARSET " + charset + ", which cannot be read here";
+    return false;
+}
+
+std::string sexOf(const Property& p, const std::string& value) {
+    if (p.name == "GENDER") {
+        std::vector<std::string> parts = components(value);
+        std::string sex = upper(component(parts, 0)), identity = component(parts, 1);
+        if (!identity.empty()) return identity;
+        return sex == "M" ? "Male" : sex == "F" ? "Female" : "";
+    }
+    if (p.name == "X-WAB-GENDER") return value == "2" ? "Male" : value == "1" ? "Female" : "";
+    return text(value);  // X-GENDER, as written
+}
+
+struct CardBeingRead {
+    Contact contact;
+    bool named = false;
+    int sexRank = 0;  // GENDER over X-GENDER over X-WAB-GENDER
+    std::string addressLabel;
+    bool hasAddress = false;
+    std::string problem;
+};
+
+void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>& ignored) {
+    static const char* const kCarried[] = {"BEGIN",  "END",      "VERSION",     "UID",
+                                           "N",      "FN",       "ADR",         "LABEL",
+                                           "GENDER", "X-GENDER", "X-WAB-GENDER"};
+    if (std::find_if(std::begin(kCarried), std::end(kCarried),
+                     [&](const char* name) { return p.name == name; }) == std::end(kCarried)) {
+        ++ignored[p.name];
+        return;
+    }
+    std::string value = p.value;
+    if (!card.problem.empty() || !decodeCharset(p, value, card.problem)) return;
+    Contact& c = card.contact;
+    if (p.name == "N") {
+        std::vector<std::string> parts = components(value);
+        c.lastName = component(parts, 0);
+        c.firstName = component(parts, 1);
+        c.middleName = component(parts, 2);
+        card.named = true;
+    } else if (p.name == "FN" && !card.named) {
+        // Only a card without N is named by FN: its last word is taken as the last name.
+        std::string full = text(value);
+        size_t space = full.rfind(' ');
+        c.firstName = space == std::string::npos ? "" : full.substr(0, space);
+        c.lastName = space == std::string::npos ? full : full.substr(space + 1);
+        card.named = !full.empty();
+    } else if (p.name == "ADR" && !card.hasAddress) {
+        std::vector<std::string> parts = components(value);
+        std::string address;
+        // Post-office box, extended address, street; locality, region, code; country.
+        std::string place = component(parts, 3);
+        for (size_t i : {4u, 5u})
+            if (!component(parts, i).empty())
+                place += (place.empty() ? "" : " ") + component(parts, i);
+        for (const std::string& line : {component(parts, 0), component(parts, 1),
+                                        component(parts, 2), place, component(parts, 6)})
+            if (!line.empty()) address += (address.empty() ? "" : "\n") + line;
+        c.address = address;
+        card.hasAddress = true;
+        std::string label = parameter(p, "LABEL");
+        if (address.empty() && !label.empty()) c.address = fromParameterValue(label);
+    } else if (p.name == "LABEL") {
+        card.addressLabel = text(value);
+    } else if (p.name == "GENDER" || p.name == "X-GENDER" || p.name == "X-WAB-GENDER") {
+        int rank = p.name == "GENDER" ? 3 : p.name == "X-GENDER" ? 2 : 1;
+        if (rank > card.sexRank) {
+            c.sex = sexOf(p, value);
+            card.sexRank = rank;
+        }
+    }
+}
+
+}  // namespace
+
+std::string uidOf(const Contact& contact) {
+    const std::string names =
+        contact.lastName + '\x1F' + contact.firstName + '\x1F' + contact.middleName;
+    uint64_t halves[2];
+    for (int half = 0; half < 2; ++half) {
+        Fingerprint f;
+        char seed = static_cast<char>('A' + half);
+        f.add(&seed, 1);
+        f.add(names.data(), names.size());
+        halves[half] = f.digest();
+    }
+    // A UUID of version 8, the one for UUIDs made by a scheme of one's own.
+    halves[0] = (halves[0] & ~0xF000ull) | 0x8000ull;
+    halves[1] = (halves[1] & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull;
+    char uuid[40];
+    std::snprintf(uuid, sizeof uuid, "%08lx-%04lx-%04lx-%04lx-%012llx",
+                  static_cast<unsigned long>(halves[0] >> 32),
+                  static_cast<unsigned long>((halves[0] >> 16) & 0xFFFF),
+                  static_cast<unsigned long>(halves[0] & 0xFFFF),
+                  static_cast<unsigned long>(halves[1] >> 48),
+                  static_cast<unsigned long long>(halves[1] & 0xFFFFFFFFFFFFull));
+    return std::string("urn:uuid:") + uuid;
+}
+
+std::string write(const std::vector<Contact>& contacts, Version version) {
+    std::string out;
+    const bool four = version == Version::v4;
+    for (const Contact& c : contacts) {
+        putLine(out, "BEGIN:VCARD");
+        putLine(out, four ? "VERSION:4.0" : "VERSION:3.0");
+        putLine(out, "UID:" + uidOf(c));
+        putLine(out, "N:" + escaped(c.lastName) + ";" + escaped(c.firstName) + ";" +
+                         escaped(c.middleName) + ";;");
+        putLine(out, "FN:" + escaped(fullName(c)));
+        if (!c.address.empty()) {
+            std::string street = ":;;" + escaped(c.address) + ";;;;";
+            if (four) {
+                putLine(out, "ADR;LABEL=" + parameterValue(c.address) + street);
+            } else {
+                putLine(out, "ADR" + street);
+                putLine(out, "LABEL:" + escaped(c.address));
+            }
+        }
+        if (!c.sex.empty()) {
+            if (!four)
+                putLine(out, "X-GENDER:" + escaped(c.sex));
+            else if (c.sex == "Male")
+                putLine(out, "GENDER:M");
+            else if (c.sex == "Female")
+                putLine(out, "GENDER:F");
+            else
+                putLine(out, "GENDER:;" + escaped(c.sex));
+        }
+        putLine(out, "END:VCARD");
+    }
+    return out;
+}
+
+bool looksLikeVCard(const std::string& text) {
+    size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
+    return upper(text.substr(at, 11)) == "BEGIN:VCARD";
+}
+
+Read read(const std::string& input) {
+    Read result;
+    // Logical lines: physical ones joined where a line starts with a space or tab
+    // (folding) or a quoted-printable one ends with "=" (vCard 2.1's soft break).
+    std::vector<std::pair<std::string, size_t>> lines;
+    size_t number = 0;
+    bool softBreak = false;
+    size_t at = input.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    while (at < input.size()) {
+        size_t end = input.find_first_of("\r\n", at);
+        if (end == std::string::npos) end = input.size();
+        std::string line = input.substr(at, end - at);
+        at = end < input.size() && input[end] == '\r' && end + 1 < input.size() &&
+                     input[end + 1] == '\n'
+                 ? end + 2
+                 : end + 1;
+        ++number;
+        if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+            lines.back().first += line.substr(1);
+        } else if (softBreak && !lines.empty()) {
+            lines.back().first += line;
+        } else {
+            lines.emplace_back(line, number);
+        }
+        const std::string& last = lines.back().first;
+        softBreak = !last.empty() && last.back() == '=' &&
+                    upper(last).find("QUOTED-PRINTABLE") != std::string::npos;
+        if (softBreak) lines.back().first.pop_back();
+    }
+
+    CardBeingRead card;
+    bool inCard = false;
+    for (const auto& [line, lineNumber] : lines) {
+        if (line.empty()) continue;
+        Property p;
+        if (!parseProperty(line, lineNumber, p)) {
+            if (inCard && card.problem.empty())
+                card.problem = "line " + std::to_string(lineNumber) + " is not a vCard property";
+            continue;
+        }
+        if (p.name == "BEGIN" && upper(p.value) == "VCARD") {
+            card = CardBeingRead();
+            card.contact.line = lineNumber;
+            inCard = true;
+            continue;
+        }
+        if (!inCard) continue;
+        if (p.name == "END" && upper(p.value) == "VCARD") {
+            inCard = false;
+            if (card.problem.empty() && !card.named)
+                card.problem = "the card has no name (N or FN)";
+            if (!card.problem.empty()) {
+                result.problems.push_back({card.contact.line, card.problem});
+                continue;
+            }
+            if (card.contact.address.empty()) card.contact.address = card.addressLabel;
+            result.contacts.push_back(card.contact);
+            continue;
+        }
+        take(card, p, result.ignored);
+    }
+    if (inCard) result.problems.push_back({card.contact.line, "the card has no END:VCARD"});
+    return result;
+}
+
+}  // namespace vcard

@@ -1,0 +1,64 @@
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "platform/system_codepage.h"
+
+namespace system_codepage {
+
+namespace {
+
+std::string iconvName(unsigned codePage) { return "CP" + std::to_string(codePage); }
+
+// Converts all of `in`; false when iconv refuses any of it.
+bool convert(const std::string& to, const std::string& from, std::string in, std::string& out) {
+    iconv_t converter = iconv_open(to.c_str(), from.c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    char* input = &in[0];
+    size_t inputLeft = in.size();
+    bool ok = true;
+    while (ok && inputLeft > 0) {
+        char buffer[256];
+        char* output = buffer;
+        size_t outputLeft = sizeof buffer;
+        ok =
+            iconv(converter, &input, &inputLeft, &output, &outputLeft) != static_cast<size_t>(-1) ||
+            errno == E2BIG;
+        out.append(buffer, output);
+    }
+    iconv_close(converter);
+    return ok;
+}
+
+}  // namespace
+
+unsigned ansiCodePage() { return 1252; }
+
+bool supports(unsigned codePage) {
+    iconv_t converter = iconv_open("UTF-32LE", iconvName(codePage).c_str());
+    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    iconv_close(converter);
+    return true;
+}
+
+bool decode(unsigned codePage, const std::string& bytes, std::u32string& characters) {
+    std::string wide;
+    if (!convert("UTF-32LE", iconvName(codePage), bytes, wide)) return false;
+    for (size_t i = 0; i + 4 <= wide.size(); i += 4) {
+        char32_t c = 0;
+        for (int k = 3; k >= 0; --k) c = (c << 8) | static_cast<unsigned char>(wide[i + k]);
+        characters += c;
+    }
+    return true;
+}
+
+bool encode(unsigned codePage, char32_t character, std::string& bytes) {
+    std::string wide(4, '\0');
+    for (int k = 0; k < 4; ++k) wide[k] = static_cast<char>((character >> (8 * k)) & 0xFF);
+    std::string out;
+    if (!convert(iconvName(codePage), "UTF-32LE", wide, out)) return false;
+    bytes += out;
+    return true;
+}
+
+}  // namespace system_codepage
