@@ -1,0 +1,68 @@
+#include "interchange/codepage.h"
+
+#include <gtest/gtest.h>
+
+#include "interchange/contact.h"
+
+namespace {
+
+TEST(CodePageTest, Western1252RoundTripsEveryByteAndRefusesWhatItCannotHold) {
+    const struct {
+        std::string bytes, text;
+    } cases[] = {
+        {"A", "A"},           {"\x80", "\xE2\x82\xAC"},  // €
+        {"\x9F", "\xC5\xB8"},                            // Ÿ
+        {"\xE9", "\xC3\xA9"},                            // é
+        {"\x81", "\xC2\x81"},  // undefined: the C1 control of the same value
+        {"\xFF", "\xC3\xBF"},  // ÿ
+    };
+    for (const auto& c : cases) {
+        std::string text, bytes;
+        char32_t refused = 0;
+        ASSERT_TRUE(codepage::toUtf8(1252, c.bytes, text));
+        EXPECT_EQ(text, c.text);
+        ASSERT_TRUE(codepage::fromUtf8(1252, c.text, bytes, refused));
+        EXPECT_EQ(bytes, c.bytes);
+    }
+    EXPECT_TRUE(codepage::isUndefinedByte(1252, 0x9D));
+    EXPECT_FALSE(codepage::isUndefinedByte(1252, 0x9C));
+
+    std::string bytes;
+    char32_t refused = 0;
+    EXPECT_FALSE(codepage::fromUtf8(1252, "\xC5\x81ukasz", bytes, refused));  // Ł, never "L"
+    EXPECT_EQ(refused, U'\u0141');
+    size_t replaced = 0;
+    EXPECT_TRUE(codepage::fromUtf8(1252, "\xC5\x81ukasz", bytes, refused, '?', &replaced));
+    EXPECT_EQ(bytes, "?ukasz");
+    EXPECT_EQ(replaced, 1u);
+}
+
+TEST(CodePageTest, AnEntryIsRefusedForACharacterTheCardFileCannotStore) {
+    const struct {
+        std::string lastName;
+        bool lossy;
+        std::string stored, why;
+    } cases[] = {
+        {"Dub\xC3\xA9\nX", false, "Dub\xE9\r\nX", ""},
+        {"Novotn\xC3\xBD", false, "",
+         "Last Name holds \"\xC3\xBD\" (U+00FD), which the card file cannot store"},
+        {"\xC5\x81"
+         "a",
+         false, "", "Last Name holds \"\xC5\x81\" (U+0141), which code page 1252 cannot hold"},
+        {"Novotn\xC3\xBD", true, "Novotn?", ""},
+    };
+    for (const auto& c : cases) {
+        Contact contact;
+        contact.lastName = c.lastName;
+        Entry entry;
+        std::string why;
+        size_t replaced = 0;
+        EXPECT_EQ(entryOf(contact, 1252, c.lossy, entry, why, replaced), c.why.empty());
+        EXPECT_EQ(why, c.why);
+        if (c.why.empty()) {
+            EXPECT_EQ(entry.lastName, c.stored);
+        }
+    }
+}
+
+}  // namespace

@@ -1,0 +1,86 @@
+#include "interchange/vcard.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+Contact ann() {
+    Contact c;
+    c.firstName = "Ann";
+    c.middleName = "M";
+    c.lastName = "Lee, Jr; \\x";
+    c.address = "1 Road\nTown";
+    c.sex = "Female";
+    return c;
+}
+
+TEST(VCardTest, WritesEachVersionExactly) {
+    const std::string uid = vcard::uidOf(ann());
+    EXPECT_EQ(
+        vcard::write({ann()}, vcard::Version::v3),
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:" + uid +
+            "\r\nN:Lee\\, Jr\\; \\\\x;Ann;M;;\r\nFN:Ann M Lee\\, Jr\\; \\\\x\r\n"
+            "ADR:;;1 Road\\nTown;;;;\r\nLABEL:1 Road\\nTown\r\nX-GENDER:Female\r\nEND:VCARD\r\n");
+    Contact other = ann();
+    other.sex = "n/a";
+    EXPECT_EQ(vcard::write({other}, vcard::Version::v4),
+              "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + uid +
+                  "\r\nN:Lee\\, Jr\\; \\\\x;Ann;M;;\r\nFN:Ann M Lee\\, Jr\\; \\\\x\r\n"
+                  "ADR;LABEL=\"1 Road^nTown\":;;1 Road\\nTown;;;;\r\nGENDER:;n/a\r\nEND:VCARD\r\n");
+    // The UID follows the three names alone.
+    Contact moved = ann();
+    moved.address = "elsewhere";
+    EXPECT_EQ(vcard::uidOf(moved), uid);
+    moved.middleName = "";
+    EXPECT_NE(vcard::uidOf(moved), uid);
+}
+
+TEST(VCardTest, FoldsAt75OctetsWithoutSplittingACharacter) {
+    Contact c;
+    c.lastName = std::string(100, 'x');
+    for (int i = 0; i < 60; ++i) c.address += "\xC3\xA9";  // é, two octets each
+    std::string text = vcard::write({c}, vcard::Version::v3);
+    size_t start = 0;
+    for (size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        EXPECT_LE(end - start, 75u);
+        if (end - start > 1 && text[start] == ' ') {
+            EXPECT_NE(static_cast<unsigned char>(text[start + 1]) & 0xC0, 0x80u)
+                << "split at " << start;
+        }
+    }
+    vcard::Read read = vcard::read(text);
+    ASSERT_EQ(read.contacts.size(), 1u);
+    EXPECT_EQ(read.contacts[0].lastName, c.lastName);
+    EXPECT_EQ(read.contacts[0].address, c.address);
+}
+
+TEST(VCardTest, ReadsWhatOtherProgramsWrite) {
+    const std::string text =
+        "\xEF\xBB\xBF"
+        "BEGIN:VCARD\nVERSION:3.0\nN:Lee;Ann;;;\nitem1.TEL:1\nTEL:2\nNOTE:a \\q note\n"
+        "ADR;TYPE=HOME:;;1 Ro\n ad;Town;;99;Land\nX-WAB-GENDER:2\nEND:VCARD\n"
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=ISO-8859-1;ENCODING=QUOTED-PRINTABLE:M=FCller="
+        "\r\n;J=FCrgen\r\n"
+        "GENDER:F\r\nEMAIL:x@y\r\nEND:VCARD\r\n"
+        "BEGIN:VCARD\nVERSION:4.0\nTEL:3\nEND:VCARD\n"
+        "BEGIN:VCARD\nVERSION:4.0\nFN:Bo Zed\nX-GENDER:Male\nGENDER:;other\nEND:VCARD\n";
+    vcard::Read read = vcard::read(text);
+    ASSERT_EQ(read.contacts.size(), 3u);
+    const Contact& lee = read.contacts[0];
+    EXPECT_EQ(lee.lastName + "|" + lee.firstName + "|" + lee.address + "|" + lee.sex,
+              "Lee|Ann|1 Road\nTown 99\nLand|Male");
+    EXPECT_EQ(lee.line, 1u);
+    const Contact& muller = read.contacts[1];
+    EXPECT_EQ(muller.lastName + "|" + muller.firstName + "|" + muller.sex,
+              "M\xC3\xBCller|J\xC3\xBCrgen|Female");
+    EXPECT_EQ(
+        read.contacts[2].firstName + "|" + read.contacts[2].lastName + "|" + read.contacts[2].sex,
+        "Bo|Zed|other");
+    ASSERT_EQ(read.problems.size(), 1u);
+    EXPECT_EQ(read.problems[0].line, 18u);
+    EXPECT_EQ(read.ignored, (std::map<std::string, size_t>{{"EMAIL", 1}, {"NOTE", 1}, {"TEL", 3}}));
+    EXPECT_TRUE(vcard::looksLikeVCard(text));
+    EXPECT_FALSE(vcard::looksLikeVCard("First Name,Last Name\r\n"));
+}
+
+}  // namespace
