@@ -1,7 +1,8 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
-.PHONY: all deps native win32 release test test-native test-fuzz test-win32 test-dist run dist fuzz memcheck bench bench-gui format clean
+.PHONY: all deps native win32 release install test test-native test-fuzz test-win32 test-dist run dist fuzz memcheck bench bench-gui format clean
 
 FUZZ_SECONDS ?= 60
+PREFIX ?= /usr/local
 # The unit suites under valgrind; the kill test forks hundreds of children and is left out.
 MEMCHECK_SUITES = data_test form_test save_faults_test
 VALGRIND = valgrind --quiet --error-exitcode=1 --leak-check=full \
@@ -31,6 +32,12 @@ test-native: native
 # A short pass keeps the fuzzer building and its properties holding.
 test-fuzz: deps
 	scripts/fuzz.sh 20
+
+# qbcard on the PATH: an optimised build without sanitizers, into PREFIX/bin.
+install: deps
+	cmake -S . -B build/install -DCMAKE_BUILD_TYPE=Release -DQB_TESTS=OFF >/dev/null
+	cmake --build build/install --target qbcard -j 2
+	cmake --install build/install --prefix "$(PREFIX)"
 
 # The Windows suites; the end-to-end one drives the release executable itself.
 test-win32: win32 release

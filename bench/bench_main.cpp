@@ -23,6 +23,8 @@
 #include "data/card_codec.h"
 #include "data/card_file.h"
 #include "data/entry.h"
+#include "interchange/csv.h"
+#include "interchange/vcard.h"
 
 namespace {
 
@@ -162,6 +164,52 @@ void floorCached(benchmark::State& state) {
     for (auto _ : state) writeFile("floor.txt", readFile(f.cardFile), false);
 }
 
+// qbcard's export: the entries as contacts, written as vCard 3.0 or CSV.
+std::string exported(const std::vector<Entry>& book, bool asVCard) {
+    std::vector<Contact> contacts;
+    contacts.reserve(book.size());
+    for (const Entry& e : book) contacts.push_back(contactOf(e, 1252));
+    return asVCard ? vcard::write(contacts, vcard::Version::v3)
+                   : csv::write(contacts, csv::Layout::plain);
+}
+
+template <bool asVCard>
+void exportBook(benchmark::State& state) {
+    Fixture& f = fixture(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(exported(f.normalised, asVCard));
+}
+
+// qbcard's import into an empty card file: read, convert, add, save.
+template <bool asVCard>
+void importBook(benchmark::State& state) {
+    Fixture& f = fixture(state.range(0));
+    const std::string text = exported(f.normalised, asVCard);
+    for (auto _ : state) {
+        state.PauseTiming();
+        eraseAllEntries();
+        std::filesystem::remove(kCardFileName);
+        loadCardFile();
+        state.ResumeTiming();
+        std::vector<Contact> contacts;
+        if (asVCard) {
+            contacts = vcard::read(text).contacts;
+        } else {
+            csv::Read read;
+            std::string why;
+            csv::read(text, read, why);
+            contacts = std::move(read.contacts);
+        }
+        for (const Contact& c : contacts) {
+            Entry e;
+            std::string why;
+            size_t replaced = 0;
+            if (!entryOf(c, 1252, false, e, why, replaced)) std::abort();
+            appendEntry(e);
+        }
+        if (!saveCardFile()) std::abort();
+    }
+}
+
 // Columns of the table, in order.
 const struct {
     const char* name;
@@ -174,6 +222,10 @@ const struct {
     {"save cycle", saveCycle},
     {"floor", floorDurable},
     {"floor no sync", floorCached},
+    {"export vcard", exportBook<true>},
+    {"import vcard", importBook<true>},
+    {"export csv", exportBook<false>},
+    {"import csv", importBook<false>},
 };
 
 class TableReporter : public benchmark::BenchmarkReporter {

@@ -1,7 +1,7 @@
 #include "cli/card_commands.h"
 
 #include <algorithm>
-#include <filesystem>
+#include <cstdio>
 #include <set>
 #include <tuple>
 #include <unordered_map>
@@ -21,10 +21,16 @@ int fail(const std::string& file, const std::string& message) {
     return kNothingDone;
 }
 
+bool exists(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file) std::fclose(file);
+    return file != nullptr;
+}
+
 // Loads the card file as the window program would list it: sorted, same names merged.
 bool loadSorted(const CardOptions& options, bool mayBeMissing, int& exitCode) {
     useCardFile(options.file);
-    if (!mayBeMissing && !std::filesystem::exists(options.file)) {
+    if (!mayBeMissing && !exists(options.file)) {
         exitCode = fail(options.file, "no such card file");
         return false;
     }
