@@ -194,6 +194,7 @@ int importContacts(const CardOptions& options, const std::string& input, bool dr
             return fail(input, "neither a vCard nor a CSV file: " + why);
         contacts = std::move(read.contacts);
         problems = std::move(read.problems);
+        ignored = std::move(read.ignored);
     }
     int exitCode = kDone;
     if (!loadSorted(options, true, exitCode)) return exitCode;

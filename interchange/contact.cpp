@@ -36,6 +36,16 @@ std::string describe(char32_t c) {
 
 }  // namespace
 
+std::string fullNameOf(const Contact& c) {
+    std::string name;
+    for (const std::string* part : {&c.firstName, &c.middleName, &c.lastName}) {
+        if (part->empty()) continue;
+        if (!name.empty()) name += ' ';
+        name += *part;
+    }
+    return name;
+}
+
 Contact contactOf(const Entry& entry, unsigned codePage) {
     Contact contact;
     contact.firstName = textOf(entry.firstName, codePage);

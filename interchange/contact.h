@@ -30,5 +30,8 @@ Contact contactOf(const Entry& entry, unsigned codePage);
 bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry, std::string& why,
              size_t& replaced);
 
+// First, middle and last name, those that are not empty, with a space between.
+std::string fullNameOf(const Contact& contact);
+
 // The name of each field, as the form labels it.
 extern const char* const kFieldLabels[5];

@@ -95,16 +95,6 @@ void putCell(std::string& out, const std::string& value) {
     out += '"';
 }
 
-std::string fullNameOf(const Contact& c) {
-    std::string name;
-    for (const std::string* part : {&c.firstName, &c.middleName, &c.lastName}) {
-        if (part->empty()) continue;
-        if (!name.empty()) name += ' ';
-        name += *part;
-    }
-    return name;
-}
-
 std::string cellFor(const Contact& c, Column column) {
     switch (column) {
         case first:
@@ -230,6 +220,7 @@ bool read(const std::string& text, Read& result, std::string& why) {
     }
     bool hasParts = false;
     for (Column column : columns) hasParts = hasParts || column == first || column == last;
+    std::vector<size_t> ignoredCells(columns.size());
     for (size_t r = 1; r < rows.size(); ++r) {
         const Row& row = rows[r];
         Contact contact;
@@ -262,6 +253,7 @@ bool read(const std::string& text, Read& result, std::string& why) {
                     contact.sex = sexOfGender(cell);
                     break;
                 default:
+                    if (!cell.empty()) ++ignoredCells[i];
                     break;
             }
         }
@@ -279,6 +271,8 @@ bool read(const std::string& text, Read& result, std::string& why) {
         }
         result.contacts.push_back(contact);
     }
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (ignoredCells[i]) result.ignored[rows[0].cells[i]] += ignoredCells[i];
     return true;
 }
 

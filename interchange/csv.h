@@ -1,5 +1,6 @@
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,7 @@ std::string write(const std::vector<Contact>& contacts, Layout layout, bool byte
 struct Read {
     std::vector<Contact> contacts;
     std::vector<Problem> problems;
+    std::map<std::string, size_t> ignored;  // columns a card file cannot hold: filled cells
 };
 
 // Columns are matched by header name, with the aliases of the big address books'

@@ -67,16 +67,6 @@ void putLine(std::string& out, const std::string& line) {
     out += "\r\n";
 }
 
-std::string fullName(const Contact& c) {
-    std::string name;
-    for (const std::string* part : {&c.firstName, &c.middleName, &c.lastName}) {
-        if (part->empty()) continue;
-        if (!name.empty()) name += ' ';
-        name += *part;
-    }
-    return name;
-}
-
 // ---- reading ---------------------------------------------------------------------
 
 struct Property {
@@ -340,7 +330,7 @@ std::string write(const std::vector<Contact>& contacts, Version version) {
         putLine(out, "UID:" + uidOf(c));
         putLine(out, "N:" + escaped(c.lastName) + ";" + escaped(c.firstName) + ";" +
                          escaped(c.middleName) + ";;");
-        putLine(out, "FN:" + escaped(fullName(c)));
+        putLine(out, "FN:" + escaped(fullNameOf(c)));
         if (!c.address.empty()) {
             std::string street = ":;;" + escaped(c.address) + ";;;;";
             if (four) {

@@ -46,6 +46,7 @@ TEST(CsvTest, ReadsOtherProgramsColumnsAndReportsBadRows) {
     EXPECT_EQ(read.contacts[1].line, 6u);
     ASSERT_EQ(read.problems.size(), 1u);
     EXPECT_EQ(read.problems[0].line, 5u);
+    EXPECT_EQ(read.ignored, (std::map<std::string, size_t>{{"E-mail", 2}}));
     EXPECT_FALSE(csv::read("Phone,Mail\r\n1,2\r\n", read, why));
     EXPECT_FALSE(why.empty());
 }

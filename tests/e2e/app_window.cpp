@@ -7,6 +7,7 @@ constexpr DWORD kTimeoutMs = 15000;
 struct ProcessWindowSearch {
     DWORD processId;
     const char* className;
+    bool visibleOnly;
     HWND found;
 };
 
@@ -16,7 +17,7 @@ BOOL CALLBACK findProcessWindow(HWND window, LPARAM param) {
     GetWindowThreadProcessId(window, &owner);
     char className[64] = {};
     GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && IsWindowVisible(window) &&
+    if (owner == search->processId && (!search->visibleOnly || IsWindowVisible(window)) &&
         lstrcmpiA(className, search->className) == 0) {
         search->found = window;
         return FALSE;
@@ -24,11 +25,15 @@ BOOL CALLBACK findProcessWindow(HWND window, LPARAM param) {
     return TRUE;
 }
 
-HWND findTopLevel(DWORD processId, const char* className) {
-    ProcessWindowSearch search{processId, className, nullptr};
+}  // namespace
+
+HWND findTopLevel(DWORD processId, const char* className, bool visibleOnly) {
+    ProcessWindowSearch search{processId, className, visibleOnly, nullptr};
     EnumWindows(findProcessWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
+
+namespace {
 
 void pumpMessages() {
     MSG message;

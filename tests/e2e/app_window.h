@@ -70,6 +70,9 @@ class AppWindow {
     bool pending_ = false;  // a sent click whose handling has not finished
 };
 
+// A top-level window of the process with this class, or null.
+HWND findTopLevel(DWORD processId, const char* className, bool visibleOnly = true);
+
 // The text of item `index` of a list or combo box.
 std::string itemText(HWND control, UINT lengthMessage, UINT textMessage, WPARAM index);
 

@@ -231,29 +231,11 @@ DWORD droppedStyle(const char* className) {
     return 0;
 }
 
-struct ProcessWindowSearch {
-    DWORD process;
-    const char* className;
-    HWND found;
-};
-
-BOOL CALLBACK findByProcessAndClass(HWND window, LPARAM param) {
-    auto* search = reinterpret_cast<ProcessWindowSearch*>(param);
-    DWORD owner = 0;
-    char name[32] = {};
-    GetWindowThreadProcessId(window, &owner);
-    GetClassNameA(window, name, sizeof name);
-    if (owner != search->process || lstrcmpiA(name, search->className) != 0) return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
 // The drop-down list of a combo box: a window of its own, at the top level.
 HWND dropDownListOf(HWND combo) {
-    ProcessWindowSearch search{0, "ComboLBox", nullptr};
-    GetWindowThreadProcessId(combo, &search.process);
-    EnumWindows(findByProcessAndClass, reinterpret_cast<LPARAM>(&search));
-    return search.found;
+    DWORD process = 0;
+    GetWindowThreadProcessId(combo, &process);
+    return findTopLevel(process, "ComboLBox", false);
 }
 
 // Whether the control shows the dropped bits of `style`, by the other ways above.
