@@ -272,6 +272,13 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
         EXPECT_EQ(outcome.reloaded, !c.byTheOther.empty()) << c.name;
         EXPECT_EQ(readBytes(kCardFileName), encodeCardFile(c.expected)) << c.name;
     }
+    // A card file that has vanished is written again from memory, not taken as empty.
+    std::filesystem::remove(kCardFileName);
+    appendEntry(cy);
+    noteEntryPut(cy);
+    SaveOutcome outcome = saveCardFile();
+    EXPECT_FALSE(outcome.reloaded);
+    EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, cy, bo}));
 }
 
 TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {
