@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # qbcard.exe as shipped, under Wine: code page 1252 by our own table (the same
 # bytes as the native build), another code page by Windows' converter, a character
-# refused, an unsupported code page, and output to a pipe.
+# refused, an unsupported code page, and output to a pipe and to a console.
 # Usage: qbcard_windows.sh <qbcard.exe>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -18,6 +18,11 @@ grep -q $'^N:Dubé;Renée;;;\r$' out.vcf || fail "1252 to UTF-8: $(cat out.vcf)"
 grep -q $'^ADR:;;1 Road\\\\nTown;;;;\r$' out.vcf || fail "the address: $(cat out.vcf)"
 [ "$(run list --format tsv | tail -n 1)" = $'Renée\t\tDubé\t1 Road\\nTown\tFemale' ] ||
   fail "list to a pipe: $(run list --format tsv)"
+
+# On a terminal Wine gives the program a console: text goes out as UTF-16 there, and
+# shows right whatever the console's code page.
+LANG=C.UTF-8 script -qc "$(printf '%q ' "$here/../../scripts/wine-run.sh" "$qbcard" list)" /dev/null |
+  grep -q 'Renée' || fail "list on a console"
 
 # Code page 1250 (Central European) through Windows' converter: Ł is 0xA3 there.
 printf '\xa3ukasz\xfe\xfeKowalski\xfe\xfeMale\xfd' >central.txt
