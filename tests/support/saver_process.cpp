@@ -69,6 +69,12 @@ std::string SaverProcess::temporaryFileName() const {
 void runAsSaverWhenAsked(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], kSaverFlag) == 0)
         saveForever(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
+    // One save, its success the exit code: for a script that limits the process first.
+    if (argc == 4 && std::strcmp(argv[1], "--save-once") == 0) {
+        loadCardFile();
+        entries = addressBookVersion(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
+        std::exit(saveCardFile() ? 0 : 3);  // 3: not to be taken for a program that never ran
+    }
 }
 
 #ifdef _WIN32

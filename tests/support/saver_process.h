@@ -33,5 +33,6 @@ class SaverProcess {
     void* handle_ = nullptr;  // the process handle on Windows
 };
 
-// In the test program's main: when this run is a saver child, saves until killed.
+// In the test program's main: when this run is a saver child, saves until killed;
+// with "--save-once COUNT TAG", saves that version once and exits 0, or 3 on failure.
 void runAsSaverWhenAsked(int argc, char** argv);
