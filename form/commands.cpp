@@ -183,7 +183,12 @@ void newForm(HWND window) {
 }  // namespace
 
 bool mayCloseWindow(HWND window) {
-    if (!hasUnwrittenChanges() || saveCardFile()) return true;
+    if (!hasUnwrittenChanges()) return true;
+    SaveOutcome outcome = saveCardFile();
+    if (outcome) return true;
+    // Another program's changes were read in: the window may stay open, so the list
+    // must show them before anyone picks a row.
+    if (outcome.reloaded) refreshList();
     return MessageBoxA(window,
                        ("Some changes could not be written to " + kQuotedCardFile +
                         " and exist only in memory. Close anyway and lose them?")

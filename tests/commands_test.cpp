@@ -390,10 +390,20 @@ TEST_F(CommandsTest, ClosingWritesWhatIsOnlyInMemoryOrAsksBeforeLosingIt) {
     EXPECT_EQ(question.type, MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2);
     EXPECT_EQ(question.owner, form.mainWindow);
 
-    std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
-                                 std::filesystem::perm_options::add);
+    // Another program adds an entry; the close still fails, and the window that stays
+    // open lists what was read in.
+    namespace fsys = std::filesystem;
+    fsys::permissions(kCardFileName, fsys::perms::owner_write, fsys::perm_options::add);
+    writeBytes(kCardFileName, cardFile() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
+    makeReadOnly(kCardFileName);
+    answer(IDNO);
+    EXPECT_FALSE(mayCloseWindow(form.mainWindow));
+    EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Abe , Al", "Lee , Ann", "Moe , Di",
+                                                         "Yu , Eve", "Zed , Bo"}));
+
+    fsys::permissions(kCardFileName, fsys::perms::owner_write, fsys::perm_options::add);
     EXPECT_TRUE(mayCloseWindow(form.mainWindow));
-    EXPECT_EQ(stub.messageBoxes.size(), 5u);
+    EXPECT_EQ(stub.messageBoxes.size(), 6u);
     EXPECT_NE(cardFile().find("Moe"), std::string::npos);
 }
 
