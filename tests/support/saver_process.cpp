@@ -112,15 +112,15 @@ SaverProcess::SaverProcess(size_t count, char firstVersion) {
     if (child == 0) saveForever(count, firstVersion);
     if (child < 0) return;
     id_ = static_cast<unsigned long>(child);
-    handle_ = reinterpret_cast<void*>(1);
+    running_ = true;
     started_ = waitForReadyMarker();
 }
 
 void SaverProcess::kill() {
-    if (!handle_) return;
+    if (!running_) return;
     ::kill(static_cast<pid_t>(id_), SIGKILL);
     waitpid(static_cast<pid_t>(id_), nullptr, 0);
-    handle_ = nullptr;
+    running_ = false;
 }
 
 #endif

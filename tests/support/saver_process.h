@@ -30,7 +30,8 @@ class SaverProcess {
   private:
     bool started_ = false;
     unsigned long id_ = 0;
-    void* handle_ = nullptr;  // the process handle on Windows
+    bool running_ = false;    // on POSIX
+    void* handle_ = nullptr;  // the process handle, on Windows
 };
 
 // In the test program's main: when this run is a saver child, saves until killed;
