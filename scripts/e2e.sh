@@ -1,24 +1,30 @@
 #!/usr/bin/env bash
-# Runs the end-to-end driver against the real program under Wine, on a private
-# Xvfb display inside a Wine virtual desktop, with a Wine prefix of its own.
+# Runs a Win32 driver (the end-to-end suite, or the window's timing) against the
+# real program under the Wine of the program's architecture, on a private Xvfb
+# display inside a Wine virtual desktop, with a Wine prefix of its own.
 # The driver asks for host help with lines "@click X Y" and "@screenshot X Y W H".
 #
-# Usage: e2e.sh <e2e_driver.exe> <quillborough.exe> <screenshot.png> [scenario [programs...]]
-# The timing scenario times every program named after it beside the first.
+# Usage: e2e.sh <driver.exe> <screenshot.png> <quillborough.exe> [argument...]
+# The driver gets the program and the arguments; those that name files are passed
+# as Windows paths.
 set -euo pipefail
-driver=$1 program=$2 screenshot=$3 scenario=${4:-}
-shift $(($# < 4 ? $# : 4))
+driver=$1 screenshot=$2 program=$3
+shift 3
 here=$(cd "$(dirname "$0")" && pwd)
 
-export WINEPREFIX=${QB_E2E_PREFIX:-$(cd "$(dirname "$program")" && pwd)/e2e-prefix}
 source "$here/wine-env.sh"
+use_wine_for "$program" "${QB_E2E_PREFIX:-$(cd "$(dirname "$program")" && pwd)/e2e-prefix}"
+[ "$(windows_arch_of "$driver")" = "$WINEARCH" ] ||
+  { echo "e2e: $driver and $program are not of one architecture" >&2; exit 1; }
 source "$here/xvfb.sh"
 
 start_headless_wine 1024 768
 
-others=()
-for other in "$@"; do others+=("$(winepath -w "$other")"); done
-coproc DRIVER { wine "$driver" "$(winepath -w "$program")" $scenario "${others[@]}" 2>&1; }
+arguments=()
+for argument in "$program" "$@"; do
+  if [ -f "$argument" ]; then arguments+=("$(winepath -w "$argument")"); else arguments+=("$argument"); fi
+done
+coproc DRIVER { wine "$driver" "${arguments[@]}" 2>&1; }
 driver_pid=$DRIVER_PID
 to_driver=${DRIVER[1]}
 while IFS= read -r line <&"${DRIVER[0]}"; do

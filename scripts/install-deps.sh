@@ -8,7 +8,9 @@ packages=(
   cmake g++ make clang clang-format valgrind
   googletest libgtest-dev libbenchmark-dev libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
-  wine wine32:i386 fonts-wine
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  # 64-bit Wine runs everywhere; 32-bit Wine only where the kernel runs 32-bit code.
+  wine wine64 wine32:i386 fonts-wine
   xvfb xdotool imagemagick x11-utils
   util-linux python3
   libcli11-dev python3-vobject abook

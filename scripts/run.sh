@@ -3,25 +3,39 @@
 # its card file "test.txt" lives. With a display the window opens there; without
 # one the program runs on a private Xvfb display, a screenshot of its window is
 # saved, and it is closed again.
+#
+# The 32-bit program, as shipped first, where this machine runs 32-bit code; the
+# 64-bit one elsewhere (or the one WINDOWS_ARCH names).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
-program=$root/build/release/quillborough.exe
+source "$here/windows-archs.sh"
+plan_windows_archs "${WINDOWS_ARCH:-auto}"
+arch=${archs%% *}
+release=$(release_preset_of "$arch")
+cmake --preset "$release" >/dev/null
+cmake --build --preset "$release" --target quillborough >/dev/null
+program=$root/build/$release/quillborough.exe
+if [ "$arch" = win32 ]; then
+  echo "Starting the 32-bit program, $program"
+else
+  echo "Starting the 64-bit program, $program${why_not_32bit:+ ($why_not_32bit)}"
+fi
 data_dir=${DATA_DIR:-$root/run}
 mkdir -p "$data_dir"
 data_dir=$(cd "$data_dir" && pwd)
 
 if [ -n "${DISPLAY:-}" ]; then
-  export WINEPREFIX=${WINEPREFIX:-$root/build/win32/run-prefix}
   source "$here/wine-env.sh"
+  use_wine_arch "$arch" "$root/build/$arch/run-prefix"
   ensure_wine_prefix
   cd "$data_dir"
   echo "Quillborough is running; its card file is $data_dir/test.txt"
   exec wine "$program"
 fi
 
-export WINEPREFIX=${WINEPREFIX:-$root/build/win32/headless-prefix}
 source "$here/wine-env.sh"
+use_wine_arch "$arch" "$root/build/$arch/headless-prefix"
 source "$here/xvfb.sh"
 start_headless_wine 800 600
 

@@ -1,10 +1,48 @@
-# Sourced by the scripts that run Windows programs: one 32-bit Wine prefix inside
-# the build folder, quiet, without the Mono and Gecko installers.
+# Sourced by the scripts that run Windows programs. Wine is chosen by the program's
+# own architecture, never by what Debian's `wine` wrapper picks (it takes the 32-bit
+# loader whenever wine32 is installed, whether or not this machine can run it):
+#   use_wine_for PROGRAM [PREFIX]   or   use_wine_arch win32|win64 [PREFIX]
+# set the loader, the server and a prefix of that architecture (by default one
+# inside build/<arch>/), and define `wine`, `wineserver`, `wineboot` and `winepath`
+# as shell functions that use them. Quiet, without the Mono and Gecko installers.
 QB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export WINEARCH=win32
-export WINEPREFIX=${WINEPREFIX:-$QB_ROOT/build/win32/wineprefix}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
+
+# win32 or win64, from the machine field of a Windows executable's PE header.
+windows_arch_of() {
+  local pe_offset machine
+  pe_offset=$(od -An -tu4 -j60 -N4 "$1" | tr -d ' ')
+  machine=$(od -An -tx2 -j$((pe_offset + 4)) -N2 "$1" | tr -d ' ')
+  case $machine in
+    014c) echo win32 ;;
+    8664) echo win64 ;;
+    *) echo "$1: not a 32-bit or 64-bit x86 Windows program (machine $machine)" >&2; return 1 ;;
+  esac
+}
+
+use_wine_arch() {
+  local arch=$1
+  case $arch in
+    win32) QB_WINE_LOADER=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32 ;;
+    win64) QB_WINE_LOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64 ;;
+    *) echo "unknown Windows architecture: $arch" >&2; return 1 ;;
+  esac
+  # Each architecture has prefixes of its own: Wine refuses a prefix of the other.
+  export WINEARCH=$arch WINELOADER=$QB_WINE_LOADER WINESERVER QB_WINE_LOADER
+  export WINEPREFIX=${2:-$QB_ROOT/build/$arch/wineprefix}
+}
+
+use_wine_for() {
+  local arch
+  arch=$(windows_arch_of "$1") || return 1
+  use_wine_arch "$arch" "${2:-}"
+}
+
+wine() { "$QB_WINE_LOADER" "$@"; }
+wineserver() { "$WINESERVER" "$@"; }
+wineboot() { wine wineboot.exe "$@"; }
+winepath() { wine winepath.exe "$@"; }
 
 # Creates the prefix once; concurrent callers wait for the first.
 ensure_wine_prefix() {

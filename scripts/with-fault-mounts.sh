@@ -44,6 +44,7 @@ if [ -n "${QB_IN_FAULT_NAMESPACE:-}" ]; then
     { mkdir -p "/tmp/.wine-$(id -u)" && mount -t tmpfs -o mode=0700 qb-wine-server "/tmp/.wine-$(id -u)"; }
 fi
 source "$here/wine-env.sh"
+use_wine_for "$1"
 ensure_wine_prefix
 for name in QB_SMALL_DISK QB_READONLY_FOLDER; do
   [ -n "${!name:-}" ] && export "$name=$(winepath -w "${!name}" 2>/dev/null)"

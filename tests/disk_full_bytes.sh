@@ -8,6 +8,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 source "$here/../scripts/wine-env.sh"
+use_wine_for "$program"
 ensure_wine_prefix
 work=$(mktemp -d)
 trap 'wineserver -k 2>/dev/null || true; rm -rf "$work"' EXIT
@@ -26,7 +27,7 @@ for ((limit = 0; limit <= size; ++limit)); do
   cp "$old" test.txt
   status=0
   # Writes past the limit fail as on a full disk, instead of ending the process.
-  (trap '' XFSZ; exec prlimit --fsize="$limit" -- wine "$program" --save-once 2 B) || status=$?
+  (trap '' XFSZ; exec prlimit --fsize="$limit" -- "$QB_WINE_LOADER" "$program" --save-once 2 B) || status=$?
   if ((limit < size)); then
     [ "$status" -eq 3 ] || { echo "limit $limit: exit $status, want 3 (a reported failure)" >&2; exit 1; }
     cmp -s test.txt "$old" || { echo "limit $limit: the old card file is not whole" >&2; exit 1; }

@@ -15,6 +15,7 @@
 
 #include "resources/resource.h"
 #include "tests/e2e/app_window.h"
+#include "tests/e2e/folder.h"
 
 namespace {
 
@@ -67,7 +68,6 @@ void checkEqual(const A& actual, const B& expected, const char* text, int line) 
         }                                            \
     } while (0)
 
-const std::string FE = "\xFE", FD = "\xFD";
 const std::vector<std::string> kCaptions = {"First Name", "Middle Name", "Last Name", "Address"};
 const std::vector<std::string> kEmpty = {"", "", "", ""};
 const std::string kWriteFailure =
@@ -79,73 +79,6 @@ const std::string kChangedByAnother =
 const std::string kCloseQuestion =
     "Some changes could not be written to \"test.txt\" and exist only in memory. Close anyway "
     "and lose them?";
-
-std::string record(const std::string& first, const std::string& middle, const std::string& last,
-                   const std::string& address, const std::string& sex) {
-    return first + FE + middle + FE + last + FE + address + FE + sex + FD;
-}
-
-// A fresh folder for one run of the program, removed afterwards.
-class Folder {
-  public:
-    Folder() {
-        char temp[MAX_PATH];
-        GetTempPathA(MAX_PATH, temp);
-        static int count = 0;
-        path_ = std::string(temp) + "qb-e2e-" + std::to_string(GetCurrentProcessId()) + "-" +
-                std::to_string(++count);
-        CreateDirectoryA(path_.c_str(), nullptr);
-    }
-    ~Folder() {
-        for (const std::string& name : names("*")) {
-            SetFileAttributesA(file(name.c_str()).c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileA(file(name.c_str()).c_str());
-            RemoveDirectoryA(file(name.c_str()).c_str());
-        }
-        RemoveDirectoryA(path_.c_str());
-    }
-    // The names in the folder that match `pattern`.
-    std::vector<std::string> names(const char* pattern) const {
-        std::vector<std::string> found;
-        WIN32_FIND_DATAA item;
-        HANDLE search = FindFirstFileA(file(pattern).c_str(), &item);
-        if (search == INVALID_HANDLE_VALUE) return found;
-        do {
-            if (std::string(item.cFileName) != "." && std::string(item.cFileName) != "..")
-                found.push_back(item.cFileName);
-        } while (FindNextFileA(search, &item));
-        FindClose(search);
-        return found;
-    }
-    const std::string& path() const { return path_; }
-    std::string file(const char* name = "test.txt") const { return path_ + "\\" + name; }
-    bool hasCardFile() const {
-        return GetFileAttributesA(file().c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-
-    std::string cardFile(const char* name = "test.txt") const {
-        std::string bytes;
-        HANDLE handle = CreateFileA(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-        if (handle == INVALID_HANDLE_VALUE) return "<missing>";
-        char buffer[4096];
-        DWORD got = 0;
-        while (ReadFile(handle, buffer, sizeof buffer, &got, nullptr) && got > 0)
-            bytes.append(buffer, got);
-        CloseHandle(handle);
-        return bytes;
-    }
-    void writeCardFile(const std::string& bytes) const {
-        HANDLE handle =
-            CreateFileA(file().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        DWORD put = 0;
-        WriteFile(handle, bytes.data(), static_cast<DWORD>(bytes.size()), &put, nullptr);
-        CloseHandle(handle);
-    }
-
-  private:
-    std::string path_;
-};
 
 bool askHost(const std::string& request) {
     std::printf("@%s\n", request.c_str());
@@ -777,72 +710,6 @@ void realMouseAndScreenshot() {
     CLOSE(app);
 }
 
-// Times, in the program at `exe`: start-up until the list is filled, one Save of a
-// new entry until it is listed, and one Remove until its row is gone.
-void timeStartUpSaveAndRemove(const std::string& exe, int count) {
-    std::string cardFile;
-    cardFile.reserve(static_cast<size_t>(count) * 64);
-    for (int i = 0; i < count; ++i) {
-        char last[16];
-        std::snprintf(last, sizeof last, "Last%06d", i / 3);
-        cardFile += record("First" + std::to_string(i), "", last,
-                           std::to_string(i) + " Road\r\r\nTown", i % 2 ? "Male" : "Female");
-    }
-    Folder folder;
-    folder.writeCardFile(cardFile);
-    cardFile = std::string();
-    auto rows = [](AppWindow& app) { return SendMessageA(app.list(), LB_GETCOUNT, 0, 0); };
-
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-    auto ms = [&] { return 1000.0 * (end.QuadPart - start.QuadPart) / frequency.QuadPart; };
-    QueryPerformanceCounter(&start);
-    AppWindow app(exe, folder.path());
-    REQUIRE(app.started());
-    while (rows(app) < count) Sleep(1);
-    QueryPerformanceCounter(&end);
-    double startUp = ms();
-
-    // Five of each, the median reported: a flush to disk takes what the disk takes.
-    std::vector<double> saves, removes;
-    for (int round = 0; round < 5; ++round) {
-        // Lands near the top, so that most rows move down.
-        app.fill("Zoe" + std::to_string(round), "", "Last000001", "New");
-        QueryPerformanceCounter(&start);
-        EXPECT_QUIET(app, app.click(app.button(IDC_SAVE)));
-        while (rows(app) < count + 1) Sleep(1);
-        QueryPerformanceCounter(&end);
-        saves.push_back(ms());
-        // Only single rows are read: reading a million across processes takes minutes.
-        CHECK_EQ(itemText(app.list(), LB_GETTEXTLEN, LB_GETTEXT, 6),
-                 "Last000001 , Zoe" + std::to_string(round));
-
-        EXPECT_QUIET(app, app.clickListRow(6));
-        HWND question = app.click(app.button(IDC_REMOVE));
-        QueryPerformanceCounter(&start);
-        answerMessageBox(question, IDYES);
-        EXPECT_QUIET(app, app.nextMessageBox());
-        while (rows(app) > count) Sleep(1);
-        QueryPerformanceCounter(&end);
-        removes.push_back(ms());
-    }
-    std::sort(saves.begin(), saves.end());
-    std::sort(removes.begin(), removes.end());
-    double save = saves[2], remove = removes[2];
-    std::printf("  %-36s %8d entries: start-up %8.1f ms, Save %8.1f ms, Remove %8.1f ms\n",
-                exe.c_str(), count, startUp, save, remove);
-    std::fflush(stdout);
-    CLOSE(app);
-}
-
-// Every program named on the command line, side by side at each size.
-std::vector<std::string> gTimedPrograms;
-
-void timeTheWindow() {
-    for (int count : {10000, 100000, 1000000})
-        for (const std::string& exe : gTimedPrograms) timeStartUpSaveAndRemove(exe, count);
-}
-
 const struct {
     const char* name;
     void (*run)();
@@ -863,24 +730,20 @@ const struct {
     {"huge-file-after-ctrl-z", hugeFileAfterCtrlZ},
     {"killed-mid-save", killedMidSave},
     {"real-mouse-and-screenshot", realMouseAndScreenshot},
-    {"timing", timeTheWindow},  // only when asked for by name
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr,
-                     "usage: e2e_driver <quillborough.exe> [scenario] [more programs to time]\n");
+        std::fprintf(stderr, "usage: e2e_driver <quillborough.exe> [scenario]\n");
         return 2;
     }
     gExe = argv[1];
-    gTimedPrograms.push_back(gExe);
-    for (int i = 3; i < argc; ++i) gTimedPrograms.push_back(argv[i]);
     int passed = 0, failed = 0;
     for (const auto& scenario : kScenarios) {
         bool named = argc > 2 && std::string(argv[2]) == scenario.name;
-        if ((argc > 2 && !named) || (!named && std::string(scenario.name) == "timing")) continue;
+        if (argc > 2 && !named) continue;
         gScenario = scenario.name;
         int before = gFailures;
         DWORD start = GetTickCount();
