@@ -6,15 +6,18 @@
 # found out by running a 32-bit program, not from the kernel's name: some kernels
 # have their 32-bit emulation switched off.
 
+# The 32-bit program that is run to find out; a test may name another.
+QB_32BIT_PROBE=${QB_32BIT_PROBE:-/usr/lib/wine/wineserver32}
+
 # True when a 32-bit program runs here; otherwise says why in `why_not_32bit`.
 runs_32bit_code() {
   local out
   why_not_32bit=
-  if [ ! -x /usr/lib/wine/wineserver32 ]; then
+  if [ ! -x "$QB_32BIT_PROBE" ]; then
     why_not_32bit="32-bit Wine (Debian's wine32) is not installed"
     return 1
   fi
-  if ! out=$(/usr/lib/wine/wineserver32 --version 2>&1); then
+  if ! out=$("$QB_32BIT_PROBE" --version 2>&1); then
     why_not_32bit="this machine cannot run 32-bit programs (${out##*: })"
     return 1
   fi

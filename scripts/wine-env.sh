@@ -2,7 +2,7 @@
 # own architecture, never by what Debian's `wine` wrapper picks (it takes the 32-bit
 # loader whenever wine32 is installed, whether or not this machine can run it):
 #   use_wine_for PROGRAM [PREFIX]   or   use_wine_arch win32|win64 [PREFIX]
-# set the loader, the server and a prefix of that architecture (by default one
+# set the loader and a prefix of that architecture, and the server (by default one
 # inside build/<arch>/), and define `wine`, `wineserver`, `wineboot` and `winepath`
 # as shell functions that use them. Quiet, without the Mono and Gecko installers.
 QB_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -24,10 +24,15 @@ windows_arch_of() {
 use_wine_arch() {
   local arch=$1
   case $arch in
-    win32) QB_WINE_LOADER=/usr/lib/wine/wine WINESERVER=/usr/lib/wine/wineserver32 ;;
-    win64) QB_WINE_LOADER=/usr/lib/wine/wine64 WINESERVER=/usr/lib/wine/wineserver64 ;;
+    win32) QB_WINE_LOADER=/usr/lib/wine/wine ;;
+    win64) QB_WINE_LOADER=/usr/lib/wine/wine64 ;;
     *) echo "unknown Windows architecture: $arch" >&2; return 1 ;;
   esac
+  # Both loaders start the 64-bit server wherever it is installed (it serves 32-bit
+  # programs too), and the 32-bit one only where it is not; the scripts talk to the
+  # same one, so that a prefix never has two.
+  WINESERVER=/usr/lib/wine/wineserver64
+  [ -x "$WINESERVER" ] || WINESERVER=/usr/lib/wine/wineserver32
   # Each architecture has prefixes of its own: Wine refuses a prefix of the other.
   export WINEARCH=$arch WINELOADER=$QB_WINE_LOADER WINESERVER QB_WINE_LOADER
   export WINEPREFIX=${2:-$QB_ROOT/build/$arch/wineprefix}
