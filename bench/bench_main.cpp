@@ -190,15 +190,7 @@ void importBook(benchmark::State& state) {
         std::filesystem::remove(kCardFileName);
         loadCardFile();
         state.ResumeTiming();
-        std::vector<Contact> contacts;
-        if (asVCard) {
-            contacts = vcard::read(text).contacts;
-        } else {
-            csv::Read read;
-            std::string why;
-            csv::read(text, read, why);
-            contacts = std::move(read.contacts);
-        }
+        std::vector<Contact> contacts = (asVCard ? vcard::read(text) : csv::read(text)).contacts;
         for (const Contact& c : contacts) {
             Entry e;
             std::string why;

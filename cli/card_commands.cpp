@@ -2,12 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <set>
-#include <tuple>
-#include <unordered_map>
+#include <map>
+#include <utility>
+#include <vector>
 
 #include "data/card_codec.h"
 #include "data/card_file.h"
+#include "data/card_integrity.h"
 #include "data/entry.h"
 #include "interchange/codepage.h"
 #include "interchange/utf8.h"
@@ -21,30 +22,33 @@ int fail(const std::string& file, const std::string& message) {
     return kNothingDone;
 }
 
-bool exists(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file) std::fclose(file);
-    return file != nullptr;
-}
+// The card file of the options, loaded as the window program would list it:
+// sorted, same names merged.
+struct LoadedCardFile {
+    CardFile file;
+    std::vector<Entry> entries;
 
-// Loads the card file as the window program would list it: sorted, same names merged.
-bool loadSorted(const CardOptions& options, bool mayBeMissing, int& exitCode) {
-    useCardFile(options.file);
-    if (!mayBeMissing && !exists(options.file)) {
-        exitCode = fail(options.file, "no such card file");
-        return false;
-    }
-    switch (loadCardFile()) {
+    explicit LoadedCardFile(const CardOptions& options)
+        : file(options.file, files::realFileSystem()) {}
+};
+
+bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode) {
+    switch (card.file.load(card.entries)) {
+        case LoadProblem::missing:
+            if (mayBeMissing) break;
+            exitCode = fail(card.file.path(), "no such card file");
+            return false;
         case LoadProblem::unreadable:
-            exitCode = fail(options.file, "the card file cannot be read");
+            exitCode = fail(card.file.path(), "the card file cannot be read");
             return false;
         case LoadProblem::tooLarge:
-            exitCode = fail(options.file, "the card file is too large for this program's memory");
+            exitCode =
+                fail(card.file.path(), "the card file is too large for this program's memory");
             return false;
         case LoadProblem::none:
             break;
     }
-    normaliseEntries();
+    normaliseEntries(card.entries);
     return true;
 }
 
@@ -55,10 +59,7 @@ std::vector<Contact> contactsOf(const std::vector<Entry>& list, unsigned codePag
     return contacts;
 }
 
-std::string fieldOf(const Contact& c, int field) {
-    const std::string* fields[5] = {&c.firstName, &c.middleName, &c.lastName, &c.address, &c.sex};
-    return *fields[field];
-}
+const std::string& fieldOf(const Contact& c, int field) { return *fieldsOf(c)[field]; }
 
 // TSV as other programs read it: a tab, a line break or a backslash escaped.
 std::string tsvCell(const std::string& text) {
@@ -87,25 +88,25 @@ std::string tableCell(const std::string& text) {
 void printContacts(const std::vector<Contact>& contacts, bool tabSeparated) {
     std::string out;
     if (tabSeparated) {
-        for (int f = 0; f < 5; ++f) out += std::string(f ? "\t" : "") + kFieldLabels[f];
+        for (int f = 0; f < kFieldCount; ++f) out += std::string(f ? "\t" : "") + kFieldLabels[f];
         out += "\n";
         for (const Contact& c : contacts) {
-            for (int f = 0; f < 5; ++f) out += (f ? "\t" : "") + tsvCell(fieldOf(c, f));
+            for (int f = 0; f < kFieldCount; ++f) out += (f ? "\t" : "") + tsvCell(fieldOf(c, f));
             out += "\n";
         }
         return console::out(out);
     }
-    size_t widths[5];
-    for (int f = 0; f < 5; ++f) widths[f] = utf8::length(kFieldLabels[f]);
+    size_t widths[kFieldCount];
+    for (int f = 0; f < kFieldCount; ++f) widths[f] = utf8::length(kFieldLabels[f]);
     for (const Contact& c : contacts)
-        for (int f = 0; f < 5; ++f)
+        for (int f = 0; f < kFieldCount; ++f)
             widths[f] = std::max(widths[f], utf8::length(tableCell(fieldOf(c, f))));
     auto row = [&](auto cellOf) {
         std::string line;
-        for (int f = 0; f < 5; ++f) {
+        for (int f = 0; f < kFieldCount; ++f) {
             std::string cell = cellOf(f);
             line += cell;
-            if (f < 4) line += std::string(widths[f] - utf8::length(cell) + 2, ' ');
+            if (f < kFieldCount - 1) line += std::string(widths[f] - utf8::length(cell) + 2, ' ');
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
@@ -120,31 +121,95 @@ bool writeOutput(const std::string& output, const std::string& bytes, int& exitC
         console::out(bytes);
         return true;
     }
-    if (files::fileSystem().writeDurably(output, bytes)) return true;
+    if (files::realFileSystem().writeDurably(output, bytes)) return true;
     exitCode = fail(output, "cannot be written");
     return false;
 }
 
-std::string namesKey(const Entry& e) {
-    return e.lastName + '\x1F' + e.firstName + '\x1F' + e.middleName;
+// The contacts of an interchange file, whichever of the two formats it is in.
+bool readContacts(const std::string& input, ContactsRead& read, int& exitCode) {
+    std::string text;
+    switch (files::readWholeFile(files::realFileSystem(), input, text)) {
+        case files::ReadResult::missing:
+            exitCode = fail(input, "no such file");
+            return false;
+        case files::ReadResult::failed:
+            exitCode = fail(input, "cannot be read");
+            return false;
+        case files::ReadResult::ok:
+            break;
+    }
+    read = vcard::looksLikeVCard(text) ? vcard::read(text) : csv::read(text);
+    if (read.notThisFormat.empty()) return true;
+    exitCode = fail(input, "neither a vCard nor a CSV file: " + read.notThisFormat);
+    return false;
+}
+
+struct ImportCounts {
+    size_t added = 0, updated = 0, unchanged = 0, replaced = 0;
+};
+
+// Puts each contact into the card file's entries by the program's own rule, and
+// notes each change for the save; a contact that cannot be stored becomes a problem.
+ImportCounts putContacts(const ContactsRead& read, const CardOptions& options, bool lossy,
+                         LoadedCardFile& card, std::vector<Problem>& problems) {
+    ImportCounts counts;
+    EntryPutter putter(card.entries);
+    for (const Contact& contact : read.contacts) {
+        Entry entry;
+        std::string why;
+        if (!entryOf(contact, options.codePage, lossy, entry, why, counts.replaced)) {
+            problems.push_back({contact.line, why});
+            continue;
+        }
+        switch (putter.put(entry)) {
+            case PutResult::added:
+                ++counts.added;
+                break;
+            case PutResult::updated:
+                ++counts.updated;
+                break;
+            case PutResult::unchanged:
+                ++counts.unchanged;
+                continue;
+        }
+        card.file.notePut(entry);
+    }
+    return counts;
+}
+
+// "ignored (the card file cannot hold them): 120 TEL, 98 EMAIL", most first.
+std::string ignoredLine(const std::map<std::string, size_t>& ignored) {
+    if (ignored.empty()) return "";
+    std::vector<std::pair<size_t, std::string>> counts;
+    for (const auto& item : ignored) counts.emplace_back(item.second, item.first);
+    std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::string line = "ignored (the card file cannot hold them):";
+    for (size_t i = 0; i < counts.size(); ++i)
+        line += (i ? ", " : " ") + std::to_string(counts[i].first) + " " + counts[i].second;
+    return line + "\n";
 }
 
 }  // namespace
 
 int listEntries(const CardOptions& options, bool tabSeparated) {
     int exitCode = kDone;
-    if (!loadSorted(options, false, exitCode)) return exitCode;
-    printContacts(contactsOf(entries, options.codePage), tabSeparated);
+    LoadedCardFile card(options);
+    if (!loadSorted(card, false, exitCode)) return exitCode;
+    printContacts(contactsOf(card.entries, options.codePage), tabSeparated);
     return kDone;
 }
 
 int findEntries(const CardOptions& options, const std::string& text) {
     int exitCode = kDone;
-    if (!loadSorted(options, false, exitCode)) return exitCode;
+    LoadedCardFile card(options);
+    if (!loadSorted(card, false, exitCode)) return exitCode;
     const std::string wanted = utf8::folded(text);
     std::vector<Contact> found;
-    for (const Contact& c : contactsOf(entries, options.codePage))
-        for (int f = 0; f < 5; ++f)
+    for (const Contact& c : contactsOf(card.entries, options.codePage))
+        for (int f = 0; f < kFieldCount; ++f)
             if (utf8::folded(fieldOf(c, f)).find(wanted) != std::string::npos) {
                 found.push_back(c);
                 break;
@@ -155,83 +220,36 @@ int findEntries(const CardOptions& options, const std::string& text) {
 
 int exportVCard(const CardOptions& options, vcard::Version version, const std::string& output) {
     int exitCode = kDone;
-    if (!loadSorted(options, false, exitCode)) return exitCode;
-    writeOutput(output, vcard::write(contactsOf(entries, options.codePage), version), exitCode);
+    LoadedCardFile card(options);
+    if (!loadSorted(card, false, exitCode)) return exitCode;
+    writeOutput(output, vcard::write(contactsOf(card.entries, options.codePage), version),
+                exitCode);
     return exitCode;
 }
 
 int exportCsv(const CardOptions& options, csv::Layout layout, bool byteOrderMark,
               const std::string& output) {
     int exitCode = kDone;
-    if (!loadSorted(options, false, exitCode)) return exitCode;
-    writeOutput(output, csv::write(contactsOf(entries, options.codePage), layout, byteOrderMark),
+    LoadedCardFile card(options);
+    if (!loadSorted(card, false, exitCode)) return exitCode;
+    writeOutput(output,
+                csv::write(contactsOf(card.entries, options.codePage), layout, byteOrderMark),
                 exitCode);
     return exitCode;
 }
 
 int importContacts(const CardOptions& options, const std::string& input, bool dryRun, bool lossy) {
-    std::string text;
-    switch (files::readWholeFile(files::fileSystem(), input, text)) {
-        case files::ReadResult::missing:
-            return fail(input, "no such file");
-        case files::ReadResult::failed:
-            return fail(input, "cannot be read");
-        case files::ReadResult::ok:
-            break;
-    }
-    std::vector<Contact> contacts;
-    std::vector<Problem> problems;
-    std::map<std::string, size_t> ignored;
-    if (vcard::looksLikeVCard(text)) {
-        vcard::Read read = vcard::read(text);
-        contacts = std::move(read.contacts);
-        problems = std::move(read.problems);
-        ignored = std::move(read.ignored);
-    } else {
-        csv::Read read;
-        std::string why;
-        if (!csv::read(text, read, why))
-            return fail(input, "neither a vCard nor a CSV file: " + why);
-        contacts = std::move(read.contacts);
-        problems = std::move(read.problems);
-        ignored = std::move(read.ignored);
-    }
     int exitCode = kDone;
-    if (!loadSorted(options, true, exitCode)) return exitCode;
-
-    std::unordered_map<std::string, size_t> byNames;
-    for (size_t i = 0; i < entries.size(); ++i) byNames.emplace(namesKey(entries[i]), i);
-    size_t added = 0, updated = 0, unchanged = 0, replaced = 0;
-    for (const Contact& contact : contacts) {
-        Entry entry;
-        std::string why;
-        if (!entryOf(contact, options.codePage, lossy, entry, why, replaced)) {
-            problems.push_back({contact.line, why});
-            continue;
-        }
-        auto found = byNames.find(namesKey(entry));
-        if (found == byNames.end()) {
-            byNames.emplace(namesKey(entry), entries.size());
-            appendEntry(entry);
-            noteEntryPut(entry);
-            ++added;
-            continue;
-        }
-        Entry& kept = entries[found->second];
-        if (kept.address == entry.address && kept.sex == entry.sex) {
-            ++unchanged;
-            continue;
-        }
-        // As a Save of the same names would: the imported address and sex win.
-        kept.address = entry.address;
-        kept.sex = entry.sex;
-        noteEntryPut(entry);
-        ++updated;
-    }
+    ContactsRead read;
+    if (!readContacts(input, read, exitCode)) return exitCode;
+    LoadedCardFile card(options);
+    if (!loadSorted(card, true, exitCode)) return exitCode;
+    std::vector<Problem> problems = std::move(read.problems);
+    const ImportCounts counts = putContacts(read, options, lossy, card, problems);
 
     std::string report;
-    if (added + updated > 0 && !dryRun) {
-        SaveOutcome outcome = saveCardFile();
+    if (counts.added + counts.updated > 0 && !dryRun) {
+        SaveOutcome outcome = card.file.save(card.entries);
         if (!outcome) return fail(options.file, "could not be written; it is as it was");
         if (outcome.reloaded)
             report += options.file + " had been changed by another program; its changes are kept\n";
@@ -241,82 +259,57 @@ int importContacts(const CardOptions& options, const std::string& input, bool dr
     }
     std::sort(problems.begin(), problems.end(),
               [](const Problem& a, const Problem& b) { return a.line < b.line; });
-    report += input + ": " + std::to_string(added) + " added, " + std::to_string(updated) +
-              " updated, " + std::to_string(unchanged) + " unchanged, " +
-              std::to_string(problems.size()) + " rejected" +
+    report += input + ": " + std::to_string(counts.added) + " added, " +
+              std::to_string(counts.updated) + " updated, " + std::to_string(counts.unchanged) +
+              " unchanged, " + std::to_string(problems.size()) + " rejected" +
               (dryRun ? " (a dry run: " + options.file + " is unchanged)" : "") + "\n";
     for (const Problem& p : problems)
         report += "  line " + std::to_string(p.line) + ": " + p.reason + "\n";
-    if (!ignored.empty()) {
-        std::vector<std::pair<size_t, std::string>> counts;
-        for (const auto& item : ignored) counts.emplace_back(item.second, item.first);
-        std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
-            return a.first != b.first ? a.first > b.first : a.second < b.second;
-        });
-        report += "ignored (the card file cannot hold them):";
-        for (size_t i = 0; i < counts.size(); ++i)
-            report += (i ? ", " : " ") + std::to_string(counts[i].first) + " " + counts[i].second;
-        report += "\n";
-    }
-    if (replaced) report += std::to_string(replaced) + " characters stored as \"?\"\n";
+    report += ignoredLine(read.ignored);
+    if (counts.replaced)
+        report += std::to_string(counts.replaced) + " characters stored as \"?\"\n";
     console::out(report);
     return problems.empty() ? kDone : kDoneWithFindings;
 }
 
 int checkCardFile(const CardOptions& options) {
-    std::string bytes;
-    switch (files::readWholeFile(files::fileSystem(), options.file, bytes)) {
-        case files::ReadResult::missing:
+    UndefinedBytes undefined;
+    for (int b = 0; b < 256; ++b)
+        undefined.byte[b] =
+            codepage::isUndefinedByte(options.codePage, static_cast<unsigned char>(b));
+    IntegrityReport report;
+    switch (CardFile(options.file, files::realFileSystem()).inspect(undefined, report)) {
+        case LoadProblem::missing:
             return fail(options.file, "no such card file");
-        case files::ReadResult::failed:
+        case LoadProblem::unreadable:
+        case LoadProblem::tooLarge:
             return fail(options.file, "the card file cannot be read");
-        case files::ReadResult::ok:
+        case LoadProblem::none:
             break;
     }
-    std::vector<Entry> found;
-    CardFileDecoder decoder(found);
-    decoder.feed(bytes.data(), bytes.size());
-    decoder.finish();
-    const CardFileDecoder::Statistics& stats = decoder.statistics();
-
     std::vector<std::string> findings;
     auto note = [&](size_t count, const std::string& what) {
         if (count) findings.push_back(what + ": " + std::to_string(count));
     };
-    note(stats.recordsWithoutFourSeparators, "records without exactly four field separators");
-    note(stats.bytesAfterEnd, "bytes after the Ctrl-Z that ends the data, not loaded");
-    note(stats.bytesCutAtZero, "bytes after a zero byte in a record, not loaded");
-    note(stats.recordsOver1023Bytes,
-         "records over 1023 bytes, where older copies of the program "
-         "stop loading");
-    size_t otherSex = 0, outOfOrder = 0, undefined = 0;
-    std::set<std::tuple<std::string, std::string, std::string>> names;
-    bool undefinedByte[256];
-    for (int b = 0; b < 256; ++b)
-        undefinedByte[b] =
-            codepage::isUndefinedByte(options.codePage, static_cast<unsigned char>(b));
-    for (size_t i = 0; i < found.size(); ++i) {
-        const Entry& e = found[i];
-        if (e.sex != "Male" && e.sex != "Female") ++otherSex;
-        if (i > 0 && entryLess(e, found[i - 1])) ++outOfOrder;
-        names.emplace(e.lastName, e.firstName, e.middleName);
-        for (const std::string* field :
-             {&e.firstName, &e.middleName, &e.lastName, &e.address, &e.sex})
-            for (char c : *field) undefined += undefinedByte[static_cast<unsigned char>(c)] ? 1 : 0;
-    }
-    note(otherSex, "entries whose sex is neither \"Male\" nor \"Female\" (the form shows Female)");
-    note(found.size() - names.size(),
-         "entries with the same three names as an earlier one "
-         "(merged into it at the next save)");
-    note(outOfOrder, "entries out of last-name order (sorted at the next save)");
-    note(undefined,
+    const CardFileDecoder::Statistics& records = report.records;
+    note(records.recordsWithoutFourSeparators, "records without exactly four field separators");
+    note(records.bytesAfterEnd, "bytes after the Ctrl-Z that ends the data, not loaded");
+    note(records.bytesCutAtZero, "bytes after a zero byte in a record, not loaded");
+    note(records.recordsOver1023Bytes,
+         "records over 1023 bytes, where older copies of the program stop loading");
+    note(report.sexNeitherMaleNorFemale,
+         "entries whose sex is neither \"Male\" nor \"Female\" (the form shows Female)");
+    note(report.sameNamesAsEarlier,
+         "entries with the same three names as an earlier one (merged into it at the next save)");
+    note(report.outOfLastNameOrder, "entries out of last-name order (sorted at the next save)");
+    note(report.undefinedBytes,
          "bytes that code page " + std::to_string(options.codePage) + " does not define");
 
-    std::string report = options.file + ": " + std::to_string(stats.records) + " records, " +
-                         std::to_string(stats.records * 5) + " fields, " +
-                         std::to_string(bytes.size()) + " bytes\n";
-    for (const std::string& finding : findings) report += "  " + finding + "\n";
-    if (findings.empty()) report += "  no findings\n";
-    console::out(report);
+    std::string text = options.file + ": " + std::to_string(records.records) + " records, " +
+                       std::to_string(records.records * 5) + " fields, " +
+                       std::to_string(report.bytes) + " bytes\n";
+    for (const std::string& finding : findings) text += "  " + finding + "\n";
+    if (findings.empty()) text += "  no findings\n";
+    console::out(text);
     return findings.empty() ? kDone : kDoneWithFindings;
 }

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "data/card_file.h"
+#include "interchange/codepage.h"
 #include "interchange/csv.h"
 #include "interchange/vcard.h"
 
@@ -9,8 +11,8 @@
 // returns the exit code: 0 all done, 1 done with rejected records or findings,
 // 2 nothing done (with a one-line message on standard error naming the file).
 struct CardOptions {
-    std::string file = "test.txt";
-    unsigned codePage = 1252;
+    std::string file = kCardFileName;
+    unsigned codePage = codepage::kWestern;
 };
 
 enum ExitCode { kDone = 0, kDoneWithFindings = 1, kNothingDone = 2 };

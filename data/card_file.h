@@ -1,37 +1,22 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
+#include "data/card_integrity.h"
 #include "data/entry.h"
+#include "data/fingerprint.h"
+#include "platform/files.h"
 
-// The card file "test.txt" in the current working directory holds every entry.
+// The window program's card file: "test.txt" in the current working directory.
 constexpr const char* kCardFileName = "test.txt";
 
-// Another card file than "test.txt", for a program that is told which (the window
-// program never is). Its temporary files and backups are named after it.
-void useCardFile(const std::string& path);
-const std::string& cardFilePath();
-
-// Where the untouched original goes when the card file could not be loaded whole:
-// "test.txt.bak", or "test.txt.2.bak", "test.txt.3.bak", ... when that name is
-// taken, so that no backup is ever written over.
-constexpr const char* kCardFileBackupName = "test.txt.bak";
-
-// Each save writes its new content to a temporary file of its own first, named
-// after the machine and the process, "test.txt.<machine>-<process>.tmp", and
-// then moves it over the card file in one step.
-std::string temporaryCardFileName();
-
 enum class LoadProblem {
-    none,        // loaded, or there is no card file yet
+    none,        // loaded
+    missing,     // there is no card file yet: nothing loaded, nothing created
     unreadable,  // the file exists but could not be read: nothing is written over it
     tooLarge,    // the file needs more memory than the program has: nothing is written over it
 };
-
-// Appends the card file's records to `entries`. A missing file loads nothing and
-// creates nothing; a read-only file is loaded like any other. A Ctrl-Z at the very
-// end of a file that may be written is cut off, as text-mode opening does.
-LoadProblem loadCardFile();
 
 enum class SaveStatus {
     written,
@@ -51,12 +36,87 @@ struct SaveOutcome {
     explicit operator bool() const { return status == SaveStatus::written; }
 };
 
-// Normalises `entries` and replaces the card file's whole content with them; the
-// old file stays whole when the new content cannot be written safely.
-SaveOutcome saveCardFile();
+// One card file at `path`, reached through `fs`, with what this program knows of
+// it: what it held when last read or written, whether its original must be kept
+// before the next write, and the changes not yet written.
+class CardFile {
+  public:
+    CardFile(std::string path, files::FileSystem& fs);
 
-// The changes this program makes, remembered until they have been written, so that
-// they can be applied again to a card file that another program has changed.
-void noteEntryPut(const Entry& entry);      // a Save: this entry, by its three names
-void noteEntryRemoved(const Entry& entry);  // a Remove: whatever entry has these names
+    const std::string& path() const { return path_; }
+
+    // Appends the file's records to `into`. A missing file loads nothing and creates
+    // nothing; a read-only file is loaded like any other. A Ctrl-Z at the very end of
+    // a file that may be written is cut off, as text-mode opening does.
+    LoadProblem load(std::vector<Entry>& into);
+
+    // Normalises `entries` and replaces the file's whole content with them; the old
+    // file stays whole when the new content cannot be written safely. When another
+    // program has changed the file, `entries` becomes its content with this
+    // program's unwritten changes applied.
+    SaveOutcome save(std::vector<Entry>& entries);
+
+    // The changes this program makes, remembered until they have been written, so
+    // that they can be applied again to a card file that another program has changed.
+    void notePut(const Entry& entry);      // a Save: this entry, by its three names
+    void noteRemoved(const Entry& entry);  // a Remove: whatever entry has these names
+    bool hasUnwrittenChanges() const { return !unwrittenChanges_.empty(); }
+
+    // Each save writes its new content to a temporary file of its own first, named
+    // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
+    // moves it over the card file in one step.
+    std::string temporaryName() const;
+
+    // Where the untouched original goes when the file could not be loaded whole:
+    // "<path>.bak" for the first, "<path>.2.bak", "<path>.3.bak", ... when that
+    // name is taken, so that no backup is ever written over.
+    std::string backupName(int number) const;
+
+    // What the file holds beyond its entries, read afresh; `report` is filled only
+    // when the result is none.
+    LoadProblem inspect(const UndefinedBytes& undefined, IntegrityReport& report);
+
+  private:
+    // What the card file held when this program last read or wrote it.
+    struct FileState {
+        files::ReadResult presence = files::ReadResult::missing;
+        Fingerprint content;
+
+        bool operator==(const FileState& other) const;
+    };
+    struct LoadedFile {
+        FileState state;
+        bool complete = true;
+    };
+    struct Change {
+        enum Kind { put, remove } kind;
+        Entry entry;
+    };
+
+    FileState currentState();
+    LoadedFile read(std::vector<Entry>& into);
+    bool reloadAndReapply(std::vector<Entry>& entries);
+    bool replaceWithRetries(const std::string& source);
+    bool keepOriginalAsBackup(std::string& keptAs);
+    void removeStaleTemporaryFiles();
+    SaveOutcome write(std::vector<Entry>& entries);
+
+    std::string path_;
+    files::FileSystem* fs_;
+    FileState known_;
+    // Set when the last load left some of the file's bytes behind, so that the next
+    // save, which rewrites the file from the entries alone, keeps the original first.
+    bool originalNeedsBackup_ = false;
+    // The card file did not fit in memory: it is never rewritten from what did.
+    bool tooLarge_ = false;
+    std::vector<Change> unwrittenChanges_;
+};
+
+// The window program's card file, "test.txt", defined with its other globals, and
+// the operations it calls on it with `entries`.
+extern CardFile cardFile;
+LoadProblem loadCardFile();
+SaveOutcome saveCardFile();
+void noteEntryPut(const Entry& entry);
+void noteEntryRemoved(const Entry& entry);
 bool hasUnwrittenChanges();

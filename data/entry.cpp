@@ -44,20 +44,20 @@ uint64_t bigEndianBytes(const std::string& text, size_t from) {
 
 // Sorts entries [first, end) by last name, stably, in place: the caller merges the
 // sorted range with the entries before it, whose iterators must stay valid.
-void stableSortRange(size_t first, size_t end) {
+void stableSortRange(std::vector<Entry>& collection, size_t first, size_t end) {
     std::vector<SortKey> keys;
     keys.reserve(end - first);
     for (size_t i = first; i < end; ++i) {
-        const std::string& name = entries[i].lastName;
+        const std::string& name = collection[i].lastName;
         keys.push_back({bigEndianBytes(name, 0), bigEndianBytes(name, 8), name.size(), i});
     }
-    std::stable_sort(keys.begin(), keys.end(), [](const SortKey& a, const SortKey& b) {
+    std::stable_sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
         if (a.high != b.high) return a.high < b.high;
         if (a.low != b.low) return a.low < b.low;
         // Equal first 16 bytes (zeros past the end count as equal here).
         if (a.length <= 16 || b.length <= 16) return a.length < b.length;
-        return entries[a.index].lastName.compare(16, std::string::npos, entries[b.index].lastName,
-                                                 16, std::string::npos) < 0;
+        return collection[a.index].lastName.compare(
+                   16, std::string::npos, collection[b.index].lastName, 16, std::string::npos) < 0;
     });
     std::vector<Entry> sorted;
     sorted.reserve(end - first);
@@ -65,10 +65,11 @@ void stableSortRange(size_t first, size_t end) {
     // ask for each a few steps ahead, so that the reads overlap.
     constexpr size_t kAhead = 8;
     for (size_t k = 0; k < keys.size(); ++k) {
-        if (k + kAhead < keys.size()) __builtin_prefetch(&entries[keys[k + kAhead].index]);
-        sorted.push_back(std::move(entries[keys[k].index]));
+        if (k + kAhead < keys.size()) __builtin_prefetch(&collection[keys[k + kAhead].index]);
+        sorted.push_back(std::move(collection[keys[k].index]));
     }
-    std::move(sorted.begin(), sorted.end(), entries.begin() + static_cast<std::ptrdiff_t>(first));
+    std::move(sorted.begin(), sorted.end(),
+              collection.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
 // One entry appended to a sorted collection, as a Save leaves it, found its place
@@ -76,32 +77,33 @@ void stableSortRange(size_t first, size_t end) {
 // and it is dropped, moving nothing: the merge that follows then gives them on to
 // the first, exactly as if it had been sorted in after all equal last names. An
 // entry with new names moves in there, moving only the entries after it.
-void placeLastEntry() {
-    const auto last = entries.end() - 1;
-    auto range = std::equal_range(entries.begin(), last, *last, entryLess);
+void placeLastEntry(std::vector<Entry>& collection) {
+    const auto last = collection.end() - 1;
+    auto range = std::equal_range(collection.begin(), last, *last, entryLess);
     for (auto same = range.second; same != range.first;) {
         if (!sameNames(*--same, *last)) continue;
         same->address = std::move(last->address);
         same->sex = std::move(last->sex);
-        entries.pop_back();
+        collection.pop_back();
         return;
     }
     Entry placed = std::move(*last);
-    const auto position = range.second - entries.begin();
-    entries.pop_back();
-    entries.insert(entries.begin() + position, std::move(placed));
+    const auto position = range.second - collection.begin();
+    collection.pop_back();
+    collection.insert(collection.begin() + position, std::move(placed));
 }
 
 // Stable, so that of two entries with the same names the one appended last (a
 // Save) always comes last and its address wins, however many entries there are.
 // The collection is usually sorted but for entries just appended, so only that
 // tail is sorted and then merged in.
-void sortByLastName() {
-    auto sortedEnd = std::is_sorted_until(entries.begin(), entries.end(), entryLess);
-    if (sortedEnd == entries.end()) return;
-    if (sortedEnd + 1 == entries.end()) return placeLastEntry();
-    stableSortRange(static_cast<size_t>(sortedEnd - entries.begin()), entries.size());
-    std::inplace_merge(entries.begin(), sortedEnd, entries.end(), entryLess);
+void sortByLastName(std::vector<Entry>& collection) {
+    auto sortedEnd = std::is_sorted_until(collection.begin(), collection.end(), entryLess);
+    if (sortedEnd == collection.end()) return;
+    if (sortedEnd + 1 == collection.end()) return placeLastEntry(collection);
+    stableSortRange(collection, static_cast<size_t>(sortedEnd - collection.begin()),
+                    collection.size());
+    std::inplace_merge(collection.begin(), sortedEnd, collection.end(), entryLess);
 }
 
 // Names are short: a rotate-and-xor per byte, then one multiply to spread the
@@ -131,14 +133,15 @@ class RunIndex {
 
     // The position of a kept entry with the same names as `entry`; when there is
     // none, kNone, after noting that `entry` is kept at `position`.
-    uint32_t findOrAdd(const Entry& entry, uint32_t position) {
+    uint32_t findOrAdd(const std::vector<Entry>& collection, const Entry& entry,
+                       uint32_t position) {
         for (uint32_t slot = hashFirstAndMiddle(entry) & mask_;; slot = (slot + 1) & mask_) {
             uint32_t kept = slots_[slot];
             if (kept == kNone) {
                 slots_[slot] = position;
                 return kNone;
             }
-            const Entry& other = entries[kept];
+            const Entry& other = collection[kept];
             if (other.firstName == entry.firstName && other.middleName == entry.middleName)
                 return kept;
         }
@@ -153,43 +156,77 @@ class RunIndex {
 // one gives the earlier its address and sex and is dropped; that is what a search
 // of the merged collection from its start would find, since its names are unique.
 // Entries are only moved once a duplicate has been dropped.
-void mergeSameNames() {
+void mergeSameNames(std::vector<Entry>& collection) {
     // Runs this short are searched directly: cheaper than hashing every name.
     constexpr size_t kShortRun = 8;
     RunIndex index;
     size_t kept = 0;
-    for (size_t runBegin = 0; runBegin < entries.size();) {
+    for (size_t runBegin = 0; runBegin < collection.size();) {
         size_t runEnd = runBegin + 1;
-        while (runEnd < entries.size() && entries[runEnd].lastName == entries[runBegin].lastName)
+        while (runEnd < collection.size() &&
+               collection[runEnd].lastName == collection[runBegin].lastName)
             ++runEnd;
         const size_t runLength = runEnd - runBegin, keptRunBegin = kept;
         if (runLength > kShortRun) index.reset(runLength);
         for (size_t i = runBegin; i < runEnd; ++i) {
             uint32_t same = RunIndex::kNone;
             if (runLength > kShortRun) {
-                same = index.findOrAdd(entries[i], static_cast<uint32_t>(kept));
+                same = index.findOrAdd(collection, collection[i], static_cast<uint32_t>(kept));
             } else {
                 for (size_t k = keptRunBegin; k < kept && same == RunIndex::kNone; ++k)
-                    if (entries[k].firstName == entries[i].firstName &&
-                        entries[k].middleName == entries[i].middleName)
+                    if (collection[k].firstName == collection[i].firstName &&
+                        collection[k].middleName == collection[i].middleName)
                         same = static_cast<uint32_t>(k);
             }
             if (same != RunIndex::kNone) {
-                entries[same].address = std::move(entries[i].address);
-                entries[same].sex = std::move(entries[i].sex);
+                collection[same].address = std::move(collection[i].address);
+                collection[same].sex = std::move(collection[i].sex);
                 continue;
             }
-            if (kept != i) entries[kept] = std::move(entries[i]);
+            if (kept != i) collection[kept] = std::move(collection[i]);
             ++kept;
         }
         runBegin = runEnd;
     }
-    entries.erase(entries.begin() + static_cast<std::ptrdiff_t>(kept), entries.end());
+    collection.erase(collection.begin() + static_cast<std::ptrdiff_t>(kept), collection.end());
 }
 
 }  // namespace
 
-void normaliseEntries() {
-    sortByLastName();
-    mergeSameNames();
+void normaliseEntries(std::vector<Entry>& collection) {
+    sortByLastName(collection);
+    mergeSameNames(collection);
+}
+
+void normaliseEntries() { normaliseEntries(entries); }
+
+EntryPutter::EntryPutter(std::vector<Entry>& collection) : entries_(collection) {
+    normaliseEntries(entries_);
+    sortedEnd_ = entries_.size();
+}
+
+PutResult EntryPutter::put(const Entry& entry) {
+    Entry* same = nullptr;
+    auto range =
+        std::equal_range(entries_.begin(), entries_.begin() + sortedEnd_, entry, entryLess);
+    for (auto e = range.first; e != range.second && !same; ++e)
+        if (sameNames(*e, entry)) same = &*e;
+    if (!same) {
+        auto appended = appended_.find(namesKey(entry));
+        if (appended != appended_.end()) same = &entries_[appended->second];
+    }
+    if (!same) {
+        appended_.emplace(namesKey(entry), entries_.size());
+        entries_.push_back(entry);
+        return PutResult::added;
+    }
+    if (same->address == entry.address && same->sex == entry.sex) return PutResult::unchanged;
+    same->address = entry.address;
+    same->sex = entry.sex;
+    return PutResult::updated;
+}
+
+std::string EntryPutter::namesKey(const Entry& entry) {
+    // 0x1F, the unit separator, is a byte no name typed in a form holds.
+    return entry.lastName + '\x1F' + entry.firstName + '\x1F' + entry.middleName;
 }

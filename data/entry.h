@@ -1,6 +1,8 @@
 #pragma once
 
+#include <array>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 // One person. Every field is a byte string in the system's 8-bit code page;
@@ -12,6 +14,22 @@ struct Entry {
     std::string address;
     std::string sex;  // "Male" or "Female" from the form; anything from the card file
 };
+
+// What the form stores for the sex; every reader takes anything but kMale as female.
+constexpr const char* kMale = "Male";
+constexpr const char* kFemale = "Female";
+
+// The five fields in the card file's order, with the labels the form shows them by.
+// `fieldsOf` works on any record with the same five members, such as a vCard or
+// CSV contact, so that every format walks the fields in the same order.
+constexpr int kFieldCount = 5;
+constexpr const char* kFieldLabels[kFieldCount] = {"First Name", "Middle Name", "Last Name",
+                                                   "Address", "Sex"};
+template <typename Record>
+auto fieldsOf(Record& record) {
+    return std::array<decltype(&record.firstName), kFieldCount>{
+        &record.firstName, &record.middleName, &record.lastName, &record.address, &record.sex};
+}
 
 // The address book, in the order the list shows it: row i is entries[i].
 extern std::vector<Entry> entries;
@@ -31,7 +49,27 @@ bool entryLess(const Entry& a, const Entry& b);
 // Same last, first and middle name, compared exactly.
 bool sameNames(const Entry& a, const Entry& b);
 
-// Sorts `entries` by last name (stably, so equal last names keep their order) and
-// merges entries with the same three names: the first keeps its place, the last
-// one's address and sex win.
+// Sorts the collection by last name (stably, so equal last names keep their order)
+// and merges entries with the same three names: the first keeps its place, the last
+// one's address and sex win. Without an argument, `entries`.
+void normaliseEntries(std::vector<Entry>& collection);
 void normaliseEntries();
+
+enum class PutResult { added, updated, unchanged };
+
+// Puts entries into a collection by the program's one rule, the rule of Save: an
+// entry with the same three names takes the new address and sex; any other is
+// appended, for the next normalisation to sort in. The collection is normalised
+// first, so each put is a binary search, and many puts in a row stay cheap.
+class EntryPutter {
+  public:
+    explicit EntryPutter(std::vector<Entry>& collection);
+    PutResult put(const Entry& entry);
+
+  private:
+    static std::string namesKey(const Entry& entry);
+
+    std::vector<Entry>& entries_;
+    size_t sortedEnd_;  // entries from here on were appended by put, found by their names
+    std::unordered_map<std::string, size_t> appended_;
+};

@@ -91,19 +91,15 @@ std::string describeByte(int byte) {
 }
 
 // A field holding a separator, the terminator or Ctrl-Z would split its record when the
-// card file is read again, so such a form is refused with the field and byte named.
+// card file is read again, so such a form is refused with the field and byte named. The
+// sex comes from the radio buttons and is always storable.
 bool formCanBeStored(HWND window, const Entry& entry) {
-    const struct {
-        const char* label;
-        const std::string& value;
-    } fields[] = {{"First Name", entry.firstName},
-                  {"Middle Name", entry.middleName},
-                  {"Last Name", entry.lastName},
-                  {"Address", entry.address}};
-    for (const auto& field : fields) {
-        int byte = firstUnstorableByte(field.value);
+    const auto fields = fieldsOf(entry);
+    for (int field = 0; field < kFieldCount; ++field) {
+        int byte = firstUnstorableByte(*fields[field]);
         if (byte < 0) continue;
-        showError(window, std::string("The ") + field.label + " field holds " + describeByte(byte) +
+        showError(window, std::string("The ") + kFieldLabels[field] + " field holds " +
+                              describeByte(byte) +
                               ", which the card file cannot store. Please change it and save "
                               "again.");
         return false;
@@ -111,14 +107,16 @@ bool formCanBeStored(HWND window, const Entry& entry) {
     return true;
 }
 
-void back() {
+void showSelection(HWND) { showEntry(listSelection()); }
+
+void back(HWND) {
     int selected = listSelection();
     if (selected < 1) return;
     selectListRow(selected - 1);
     showEntry(selected - 1);
 }
 
-void next() {
+void next(HWND) {
     // Unsigned on purpose: no selection (-1) is then never below the last row.
     auto selected = static_cast<unsigned>(listSelection());
     if (selected < entryCount() - 1u) {
@@ -155,7 +153,8 @@ void removeEntry(HWND window) {
     saveAndRefresh(window, change);
 }
 
-// Returns false when the form was refused and nothing changed.
+// Returns false when the form was refused and nothing changed. Even a form that
+// changes nothing rewrites the card file and the list, dropping the selection.
 bool saveForm(HWND window) {
     scratchEntry.firstName = readField(firstNameField);
     scratchEntry.middleName = readField(middleNameField);
@@ -163,11 +162,13 @@ bool saveForm(HWND window) {
     scratchEntry.address = readField(addressField);
     scratchEntry.sex = readSex();
     if (!formCanBeStored(window, scratchEntry)) return false;
-    appendEntry(scratchEntry);
+    EntryPutter(entries).put(scratchEntry);
     noteEntryPut(scratchEntry);
     saveAndRefresh(window, ListChange::ofPut(scratchEntry));
     return true;
 }
+
+void save(HWND window) { saveForm(window); }
 
 void newForm(HWND window) {
     // The radio buttons do not count as content; the initial captions do.
@@ -213,29 +214,25 @@ void reportLoadProblem(HWND window, LoadProblem problem) {
 }
 
 LRESULT handleCommand(HWND window, WPARAM wParam, LPARAM lParam) {
-    WORD code = HIWORD(wParam);
-    WORD id = LOWORD(wParam);
-    if (code == kSelectionCode && id == IDC_ENTRY_LIST) showEntry(listSelection());
-    if (code == kClickCode || code == kSelectionCode) {
-        switch (id) {
-            case IDC_BACK:
-                back();
-                break;
-            case IDC_NEXT:
-                next();
-                break;
-            case IDC_REMOVE:
-                removeEntry(window);
-                break;
-            case IDC_SAVE:
-                saveForm(window);
-                break;
-            case IDC_NEW:
-                newForm(window);
-                break;
-            default:  // the Male button and the list share 6; nothing to do for either here
-                break;
-        }
-    }
+    // Buttons act on list notifications too; the list's own code 1 shows the row,
+    // while a click on the Male button, which shares its identifier, does nothing.
+    static const struct {
+        WORD id, code;
+        void (*handler)(HWND);
+    } kCommands[] = {
+        {IDC_ENTRY_LIST, kSelectionCode, showSelection},
+        {IDC_BACK, kClickCode, back},
+        {IDC_BACK, kSelectionCode, back},
+        {IDC_NEXT, kClickCode, next},
+        {IDC_NEXT, kSelectionCode, next},
+        {IDC_REMOVE, kClickCode, removeEntry},
+        {IDC_REMOVE, kSelectionCode, removeEntry},
+        {IDC_SAVE, kClickCode, save},
+        {IDC_SAVE, kSelectionCode, save},
+        {IDC_NEW, kClickCode, newForm},
+        {IDC_NEW, kSelectionCode, newForm},
+    };
+    for (const auto& command : kCommands)
+        if (command.id == LOWORD(wParam) && command.code == HIWORD(wParam)) command.handler(window);
     return DefWindowProcA(window, WM_COMMAND, wParam, lParam);
 }

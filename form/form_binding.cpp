@@ -17,7 +17,7 @@ std::string readSex() {
     // Only the checked bit counts: the state word is also nonzero while the button
     // merely has the focus or is pushed.
     LRESULT state = SendMessageA(maleButton, BM_GETSTATE, 0, 0);
-    return (state & BST_CHECKED) ? "Male" : "Female";
+    return (state & BST_CHECKED) ? kMale : kFemale;
 }
 
 namespace {
@@ -39,7 +39,7 @@ void showEntry(int index) {
     SetWindowTextA(lastNameField, entry.lastName.c_str());
     SetWindowTextA(middleNameField, entry.middleName.c_str());
     SetWindowTextA(addressField, entry.address.c_str());
-    setChecks(entry.sex == "Male");
+    setChecks(entry.sex == kMale);
 }
 
 void clearForm() {
@@ -53,7 +53,11 @@ void clearForm() {
 
 namespace {
 
-std::string rowText(const Entry& entry) { return entry.lastName + " , " + entry.firstName; }
+// A list row: the last name, " , " and the first name. Into a string the caller
+// reuses, since a refill builds a million of them.
+void putRowText(const Entry& entry, std::string& row) {
+    row.assign(entry.lastName).append(" , ").append(entry.firstName);
+}
 
 // Under Wine a list box keeps its rows in one array that grows sixteen rows at a time
 // and is copied whole each time it outgrows its block, which makes filling a million
@@ -81,7 +85,7 @@ void rebuildRows() {
         if (added++ == kRowsBeforeReservingAgain)
             SendMessageA(entryList, LB_INITSTORAGE, entries.size() - added + kSpareRows,
                          static_cast<LPARAM>(textBytes));
-        row.assign(entry.lastName).append(" , ").append(entry.firstName);
+        putRowText(entry, row);
         SendMessageA(entryList, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(row.c_str()));
     }
     SendMessageA(entryList, WM_SETREDRAW, TRUE, 0);
@@ -109,7 +113,8 @@ bool updateRows(const ListChange& change) {
             if (shown == count) return true;  // it updated an entry of the same names
             size_t row = rowOf(change.entry);
             if (shown + 1 != count || row >= count) return false;
-            std::string text = rowText(entries[row]);
+            std::string text;
+            putRowText(entries[row], text);
             SendMessageA(entryList, LB_INSERTSTRING, static_cast<WPARAM>(row),
                          reinterpret_cast<LPARAM>(text.c_str()));
             return true;

@@ -38,32 +38,32 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     disk.pieceSize = 1 + size % 97;
     disk.files[kCardFileName] = original;
 
-    eraseAllEntries();
-    loadCardFile();
+    CardFile card(kCardFileName, disk);
+    std::vector<Entry> entries;
+    card.load(entries);
     // Loading cuts one Ctrl-Z from the very end of the file, as text-mode opening does.
     const std::string truncated = disk.files[kCardFileName];
     require(truncated == original ||
                 (original.back() == '\x1A' && truncated == original.substr(0, size - 1)),
             "loading cuts at most a last Ctrl-Z");
     auto terminators = std::count(original.begin(), original.end(), '\xFD');
-    require(entryCount() <= static_cast<size_t>(terminators) + 1, "entries <= FD count + 1");
+    require(entries.size() <= static_cast<size_t>(terminators) + 1, "entries <= FD count + 1");
 
-    require(static_cast<bool>(saveCardFile()), "save succeeds");
+    require(static_cast<bool>(card.save(entries)), "save succeeds");
     const std::vector<Entry> saved = entries;
     const std::string firstSave = disk.files[kCardFileName];
     require(disk.files.size() <= 2, "no temporary file left");
-    auto backup = disk.files.find(kCardFileBackupName);
+    auto backup = disk.files.find(card.backupName(1));
     require(backup == disk.files.end() || backup->second == truncated,
             "the backup holds the original");
 
-    eraseAllEntries();
-    loadCardFile();
+    entries.clear();
+    card.load(entries);
     require(entries.size() == saved.size(), "reload gives as many entries");
     for (size_t i = 0; i < saved.size(); ++i)
         require(sameEntry(entries[i], saved[i]), "reload gives the same entries");
 
-    require(static_cast<bool>(saveCardFile()), "second save succeeds");
+    require(static_cast<bool>(card.save(entries)), "second save succeeds");
     require(disk.files[kCardFileName] == firstSave, "second save gives the same bytes");
-    eraseAllEntries();
     return 0;
 }

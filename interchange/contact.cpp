@@ -4,8 +4,6 @@
 #include "interchange/codepage.h"
 #include "interchange/utf8.h"
 
-const char* const kFieldLabels[5] = {"First Name", "Middle Name", "Last Name", "Address", "Sex"};
-
 namespace {
 
 std::string withLineBreaks(const std::string& text, const char* lineBreak) {
@@ -46,23 +44,25 @@ std::string fullNameOf(const Contact& c) {
     return name;
 }
 
+void takeFullName(const std::string& fullName, Contact& contact) {
+    size_t space = fullName.rfind(' ');
+    contact.firstName = space == std::string::npos ? "" : fullName.substr(0, space);
+    contact.lastName = space == std::string::npos ? fullName : fullName.substr(space + 1);
+}
+
 Contact contactOf(const Entry& entry, unsigned codePage) {
     Contact contact;
-    contact.firstName = textOf(entry.firstName, codePage);
-    contact.middleName = textOf(entry.middleName, codePage);
-    contact.lastName = textOf(entry.lastName, codePage);
-    contact.address = textOf(entry.address, codePage);
-    contact.sex = textOf(entry.sex, codePage);
+    const auto from = fieldsOf(entry);
+    const auto to = fieldsOf(contact);
+    for (int field = 0; field < kFieldCount; ++field) *to[field] = textOf(*from[field], codePage);
     return contact;
 }
 
 bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry, std::string& why,
              size_t& replaced) {
-    const std::string* from[5] = {&contact.firstName, &contact.middleName, &contact.lastName,
-                                  &contact.address, &contact.sex};
-    std::string* to[5] = {&entry.firstName, &entry.middleName, &entry.lastName, &entry.address,
-                          &entry.sex};
-    for (int field = 0; field < 5; ++field) {
+    const auto from = fieldsOf(contact);
+    const auto to = fieldsOf(entry);
+    for (int field = 0; field < kFieldCount; ++field) {
         const std::string& text = *from[field];
         if (!utf8::isValid(text)) {
             why = std::string(kFieldLabels[field]) + " is not UTF-8 text";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,16 @@ struct Problem {
     std::string reason;
 };
 
+// What a reader made of a file: its contacts, the records it could not take, and
+// how many values of each property or column the card file cannot hold.
+struct ContactsRead {
+    std::vector<Contact> contacts;
+    std::vector<Problem> problems;
+    std::map<std::string, size_t> ignored;
+    // Set, saying why, when the file as a whole is not of the reader's format.
+    std::string notThisFormat;
+};
+
 // The contact of an entry, its bytes read in `codePage`; a line break (CR LF, or a
 // lone CR or LF) becomes "\n".
 Contact contactOf(const Entry& entry, unsigned codePage);
@@ -33,5 +44,6 @@ bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry
 // First, middle and last name, those that are not empty, with a space between.
 std::string fullNameOf(const Contact& contact);
 
-// The name of each field, as the form labels it.
-extern const char* const kFieldLabels[5];
+// Names a contact by a full name alone: its last word is the last name, the words
+// before it the first name.
+void takeFullName(const std::string& fullName, Contact& contact);

@@ -9,8 +9,6 @@ namespace csv {
 
 namespace {
 
-constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
-
 enum Column { first, middle, last, fullName, address, sex, gender, ignored };
 
 struct LayoutColumns {
@@ -18,11 +16,11 @@ struct LayoutColumns {
 };
 
 const LayoutColumns& columnsOf(Layout layout) {
-    static const LayoutColumns plain{{{"First Name", first},
-                                      {"Middle Name", middle},
-                                      {"Last Name", last},
-                                      {"Address", address},
-                                      {"Sex", sex}}};
+    static const LayoutColumns plain{{{kFieldLabels[0], first},
+                                      {kFieldLabels[1], middle},
+                                      {kFieldLabels[2], last},
+                                      {kFieldLabels[3], address},
+                                      {kFieldLabels[4], sex}}};
     static const LayoutColumns google{{{"Name", fullName},
                                        {"Given Name", first},
                                        {"Additional Name", middle},
@@ -181,7 +179,7 @@ std::string sexOfGender(const std::string& value) {
 }  // namespace
 
 std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark) {
-    std::string out = byteOrderMark ? kByteOrderMark : "";
+    std::string out = byteOrderMark ? utf8::kByteOrderMark : "";
     const LayoutColumns& layoutColumns = columnsOf(layout);
     for (size_t i = 0; i < layoutColumns.columns.size(); ++i) {
         if (i) out += ',';
@@ -198,8 +196,9 @@ std::string write(const std::vector<Contact>& contacts, Layout layout, bool byte
     return out;
 }
 
-bool read(const std::string& text, Read& result, std::string& why) {
-    size_t from = text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+ContactsRead read(const std::string& text) {
+    ContactsRead result;
+    size_t from = utf8::afterByteOrderMark(text);
     // Spreadsheets set to some languages separate with semicolons.
     size_t headerEnd = text.find_first_of("\r\n", from);
     std::string header =
@@ -215,8 +214,9 @@ bool read(const std::string& text, Read& result, std::string& why) {
             known = known || columns.back() != ignored;
         }
     if (!known) {
-        why = "its first row names no column of a contact (First Name, Last Name, ...)";
-        return false;
+        result.notThisFormat =
+            "its first row names no column of a contact (First Name, Last Name, ...)";
+        return result;
     }
     bool hasParts = false;
     for (Column column : columns) hasParts = hasParts || column == first || column == last;
@@ -258,11 +258,7 @@ bool read(const std::string& text, Read& result, std::string& why) {
             }
         }
         if (!any) continue;  // a blank row
-        if (!hasParts && !full.empty()) {
-            size_t space = full.rfind(' ');
-            contact.firstName = space == std::string::npos ? "" : full.substr(0, space);
-            contact.lastName = space == std::string::npos ? full : full.substr(space + 1);
-        }
+        if (!hasParts && !full.empty()) takeFullName(full, contact);
         if (row.cells.size() > columns.size()) {
             result.problems.push_back({row.line, "the row has " + std::to_string(row.cells.size()) +
                                                      " cells, the header " +
@@ -273,7 +269,7 @@ bool read(const std::string& text, Read& result, std::string& why) {
     }
     for (size_t i = 0; i < columns.size(); ++i)
         if (ignoredCells[i]) result.ignored[rows[0].cells[i]] += ignoredCells[i];
-    return true;
+    return result;
 }
 
 }  // namespace csv

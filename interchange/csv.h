@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -20,15 +19,10 @@ enum class Layout {
 // injection. UTF-8, with a byte-order mark unless `byteOrderMark` is false.
 std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark = true);
 
-struct Read {
-    std::vector<Contact> contacts;
-    std::vector<Problem> problems;
-    std::map<std::string, size_t> ignored;  // columns a card file cannot hold: filled cells
-};
-
 // Columns are matched by header name, with the aliases of the big address books'
-// exports; the guard of `write` is undone. False, with `why` set, when the first row
-// names no column this program knows: then it is not a CSV file of contacts.
-bool read(const std::string& text, Read& result, std::string& why);
+// exports; the guard of `write` is undone. The columns a card file cannot hold are
+// counted by their filled cells. When the first row names no column this program
+// knows, it is not a CSV file of contacts, and `notThisFormat` says so.
+ContactsRead read(const std::string& text);
 
 }  // namespace csv

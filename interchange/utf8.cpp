@@ -99,4 +99,8 @@ std::string name(char32_t codePoint) {
     return text;
 }
 
+size_t afterByteOrderMark(const std::string& text) {
+    return text.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+}
+
 }  // namespace utf8

@@ -7,6 +7,11 @@ namespace utf8 {
 
 constexpr char32_t kInvalid = 0xFFFFFFFF;
 
+constexpr const char* kByteOrderMark = "\xEF\xBB\xBF";
+
+// Where the text begins after a byte-order mark: 3 when it starts with one, else 0.
+size_t afterByteOrderMark(const std::string& text);
+
 // The code point that starts at `at`, moving `at` past it; kInvalid (and one byte
 // on) for a byte that does not start a well-formed sequence.
 char32_t next(const std::string& text, size_t& at);

@@ -162,24 +162,7 @@ std::string fromParameterValue(const std::string& text) {
     return out;
 }
 
-// Splits a structured value at unescaped ';', then unescapes each component:
-// \n a line break, any other escaped character itself.
-std::vector<std::string> components(const std::string& value) {
-    std::vector<std::string> parts(1);
-    for (size_t i = 0; i < value.size(); ++i) {
-        char c = value[i];
-        if (c == '\\' && i + 1 < value.size()) {
-            char next = value[++i];
-            parts.back() += next == 'n' || next == 'N' ? '\n' : next;
-        } else if (c == ';') {
-            parts.emplace_back();
-        } else {
-            parts.back() += c;
-        }
-    }
-    return parts;
-}
-
+// A text value unescaped: \n a line break, any other escaped character itself.
 std::string text(const std::string& value) {
     std::string out;
     for (size_t i = 0; i < value.size(); ++i) {
@@ -191,6 +174,22 @@ std::string text(const std::string& value) {
         }
     }
     return out;
+}
+
+// A structured value split at each ';' that is not escaped, each part unescaped.
+std::vector<std::string> components(const std::string& value) {
+    std::vector<std::string> parts;
+    size_t start = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+        if (value[i] == '\\')
+            ++i;
+        else if (value[i] == ';') {
+            parts.push_back(text(value.substr(start, i - start)));
+            start = i + 1;
+        }
+    }
+    parts.push_back(text(value.substr(start)));
+    return parts;
 }
 
 std::string component(const std::vector<std::string>& parts, size_t index) {
@@ -265,9 +264,7 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
     } else if (p.name == "FN" && !card.named) {
         // Only a card without N is named by FN: its last word is taken as the last name.
         std::string full = text(value);
-        size_t space = full.rfind(' ');
-        c.firstName = space == std::string::npos ? "" : full.substr(0, space);
-        c.lastName = space == std::string::npos ? full : full.substr(space + 1);
+        takeFullName(full, c);
         card.named = !full.empty();
     } else if (p.name == "ADR" && !card.hasAddress) {
         std::vector<std::string> parts = components(value);
@@ -356,19 +353,19 @@ std::string write(const std::vector<Contact>& contacts, Version version) {
 }
 
 bool looksLikeVCard(const std::string& text) {
-    size_t at = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    size_t at = utf8::afterByteOrderMark(text);
     while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
     return upper(text.substr(at, 11)) == "BEGIN:VCARD";
 }
 
-Read read(const std::string& input) {
-    Read result;
+ContactsRead read(const std::string& input) {
+    ContactsRead result;
     // Logical lines: physical ones joined where a line starts with a space or tab
     // (folding) or a quoted-printable one ends with "=" (vCard 2.1's soft break).
     std::vector<std::pair<std::string, size_t>> lines;
     size_t number = 0;
     bool softBreak = false;
-    size_t at = input.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+    size_t at = utf8::afterByteOrderMark(input);
     while (at < input.size()) {
         size_t end = input.find_first_of("\r\n", at);
         if (end == std::string::npos) end = input.size();

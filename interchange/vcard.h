@@ -1,6 +1,5 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -14,19 +13,13 @@ enum class Version { v3, v4 };
 // CRLF line ends, lines folded at 75 octets without splitting a character.
 std::string write(const std::vector<Contact>& contacts, Version version);
 
-struct Read {
-    std::vector<Contact> contacts;
-    std::vector<Problem> problems;
-    std::map<std::string, size_t> ignored;  // properties a card file cannot hold, by name
-};
-
 // True when the text starts (after a byte-order mark and blank lines) with BEGIN:VCARD.
 bool looksLikeVCard(const std::string& text);
 
 // Tolerant of what other programs write: LF-only lines, folded lines, unknown
 // escapes (read as the plain character), several cards, 2.1's CHARSET and
 // QUOTED-PRINTABLE. A card without a name is reported and skipped.
-Read read(const std::string& text);
+ContactsRead read(const std::string& text);
 
 // The UID of a contact: a UUID derived from its three names alone, so that a later
 // export names the same person the same way.

@@ -44,9 +44,8 @@ class FileSystem {
     // Cuts the file to its first `size` bytes.
     virtual bool truncateFile(const std::string& path, size_t size) = 0;
 
-    // The paths that begin with `prefix`: a folder (or none, for the current one)
-    // and the start of a name in it.
-    virtual std::vector<std::string> namesStartingWith(const std::string& prefix) = 0;
+    // The names in `folder` (empty for the current one), without the folder.
+    virtual std::vector<std::string> namesIn(const std::string& folder) = 0;
 
     virtual void removeFile(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
@@ -58,17 +57,15 @@ class FileSystem {
 // The file's whole content, byte for byte.
 ReadResult readWholeFile(FileSystem& fs, const std::string& path, std::string& bytes);
 
+// The paths that begin with `prefix`: a folder (or none, for the current one) and
+// the start of a name in it.
+std::vector<std::string> namesStartingWith(FileSystem& fs, const std::string& prefix);
+
 // This process's identifier, and the name of the machine it runs on.
 unsigned long currentProcessId();
 std::string machineName();
 
 // The operating system's own file system.
 FileSystem& realFileSystem();
-
-// The real file system unless a test has put another in its place.
-FileSystem& fileSystem();
-
-// Puts `replacement` in place of the real file system; nullptr restores it.
-void setFileSystem(FileSystem* replacement);
 
 }  // namespace files

@@ -101,17 +101,11 @@ class PosixFileSystem : public FileSystem {
         return ::truncate(path.c_str(), static_cast<off_t>(size)) == 0;
     }
 
-    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+    std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
-        size_t slash = prefix.rfind('/');
-        const std::string folder = slash == std::string::npos ? "" : prefix.substr(0, slash + 1);
-        const std::string start = prefix.substr(folder.size());
         DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
         if (!listing) return names;
-        while (dirent* item = ::readdir(listing)) {
-            std::string name = item->d_name;
-            if (name.compare(0, start.size(), start) == 0) names.push_back(folder + name);
-        }
+        while (dirent* item = ::readdir(listing)) names.push_back(item->d_name);
         ::closedir(listing);
         return names;
     }

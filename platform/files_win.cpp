@@ -121,19 +121,13 @@ class WindowsFileSystem : public FileSystem {
         return ok;
     }
 
-    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+    std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
-        size_t slash = prefix.find_last_of("\\/");
-        const std::string folder = slash == std::string::npos ? "" : prefix.substr(0, slash + 1);
-        const std::string start = prefix.substr(folder.size());
         WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((prefix + "*").c_str(), &found);
+        HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return names;
-        do {
-            // The pattern also matches short 8.3 names; only the real name counts.
-            std::string name = found.cFileName;
-            if (name.compare(0, start.size(), start) == 0) names.push_back(folder + name);
-        } while (FindNextFileA(search, &found));
+        do names.push_back(found.cFileName);
+        while (FindNextFileA(search, &found));
         FindClose(search);
         return names;
     }

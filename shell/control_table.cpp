@@ -1,5 +1,6 @@
 #include "shell/control_table.h"
 
+#include "data/entry.h"
 #include "form/controls.h"
 #include "resources/resource.h"
 
@@ -25,10 +26,11 @@ const ControlRow kControls[15] = {
     {"Button", "Card", kChild | WS_BORDER | BS_AUTOCHECKBOX, 500, 250, 100, 25, IDC_CARD, nullptr},
     {"Button", "Male", kRadioButton, 300, 250, 100, 25, IDC_MALE, &maleButton},
     {"Button", "Female", kRadioButton, 300, 275, 100, 25, IDC_FEMALE, &femaleButton},
-    {"Edit", "First Name", kField | WS_TABSTOP, 15, 40, 130, 25, IDC_FIRST_NAME, &firstNameField},
-    {"Edit", "Middle Name", kField, 150, 40, 130, 25, IDC_MIDDLE_NAME, &middleNameField},
-    {"Edit", "Last Name", kField, 285, 40, 130, 25, IDC_LAST_NAME, &lastNameField},
-    {"Edit", "Address", kField | WS_VSCROLL, 15, 80, 130, 100, IDC_ADDRESS, &addressField},
+    {"Edit", kFieldLabels[0], kField | WS_TABSTOP, 15, 40, 130, 25, IDC_FIRST_NAME,
+     &firstNameField},
+    {"Edit", kFieldLabels[1], kField, 150, 40, 130, 25, IDC_MIDDLE_NAME, &middleNameField},
+    {"Edit", kFieldLabels[2], kField, 285, 40, 130, 25, IDC_LAST_NAME, &lastNameField},
+    {"Edit", kFieldLabels[3], kField | WS_VSCROLL, 15, 80, 130, 100, IDC_ADDRESS, &addressField},
     {"ComboBox", nullptr, kChild | WS_VSCROLL | WS_BORDER | CBS_DISABLENOSCROLL | CBS_DROPDOWNLIST,
      400, 200, 150, 300, IDC_CITY, &cityComboBox},
     {"ListBox", nullptr, kChild | WS_VSCROLL | WS_BORDER | LBS_NOTIFY, 20, 400, 300, 100,

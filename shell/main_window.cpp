@@ -39,7 +39,7 @@ LRESULT createMainWindowContents(HWND window) {
         SendMessageA(cityComboBox, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item));
     SendMessageA(cityComboBox, CB_SETCURSEL, 0, 0);
     refreshList();
-    if (problem != LoadProblem::none)
+    if (problem == LoadProblem::unreadable || problem == LoadProblem::tooLarge)
         PostMessageA(window, kReportLoadProblem, static_cast<WPARAM>(problem), 0);
     return 0;
 }
@@ -59,7 +59,7 @@ LRESULT handleMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             PostQuitMessage(0);
             return 0;
         case WM_SIZE:
-            return 0;
+            return 0;  // the window has a fixed size and lays nothing out again
         case WM_COMMAND:
             return handleCommand(window, wParam, lParam);
         default:

@@ -18,83 +18,81 @@ namespace {
 
 const std::string FE = "\xFE", FD = "\xFD", SUB = "\x1A";
 
-bool exists(const char* path) { return std::filesystem::exists(path); }
+bool exists(const std::string& path) { return std::filesystem::exists(path); }
 
+// Each test starts as the program does, in an empty folder, with a card file it
+// has not read yet, on the real file system with failures it may switch on.
 class CardFileTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        eraseAllEntries();
-        loadCardFile();  // as the program starts: in an empty folder, nothing
-    }
-    void TearDown() override { eraseAllEntries(); }
-
-    static void add(const std::string& first, const std::string& last,
-                    const std::string& address = "") {
-        appendEntry(Entry{first, last, "", address, "Male"});
+    void add(const std::string& first, const std::string& last, const std::string& address = "") {
+        book.push_back(Entry{first, last, "", address, "Male"});
     }
 
     TempFolder folder;
+    FaultyFileSystem fs;
+    CardFile card{kCardFileName, fs};
+    std::vector<Entry> book;
 };
 
 TEST_F(CardFileTest, MissingFileLoadsNothingAndCreatesNothing) {
-    loadCardFile();
-    EXPECT_EQ(entryCount(), 0u);
+    card.load(book);
+    EXPECT_EQ(book.size(), 0u);
     EXPECT_FALSE(exists(kCardFileName));
 }
 
 TEST_F(CardFileTest, SavedFileLoadsBackNormalised) {
     add("Bo", "Zed", "1 Road\r\nTown");
     add("Al", "Abe");
-    ASSERT_TRUE(saveCardFile());
+    ASSERT_TRUE(card.save(book));
     EXPECT_EQ(readBytes(kCardFileName), "Al" + FE + FE + "Abe" + FE + FE + "Male" + FD + "Bo" + FE +
                                             FE + "Zed" + FE + "1 Road\r\r\nTown" + FE + "Male" +
                                             FD);
-    EXPECT_FALSE(exists(temporaryCardFileName().c_str()));
+    EXPECT_FALSE(exists(card.temporaryName()));
 
-    eraseAllEntries();
-    loadCardFile();
-    ASSERT_EQ(entryCount(), 2u);
-    EXPECT_EQ(entryAt(1).address, "1 Road\r\nTown");
-    EXPECT_FALSE(exists(kCardFileBackupName));
+    book.clear();
+    card.load(book);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[1].address, "1 Road\r\nTown");
+    EXPECT_FALSE(exists(card.backupName(1)));
 
-    eraseAllEntries();
-    ASSERT_TRUE(saveCardFile());
+    book.clear();
+    ASSERT_TRUE(card.save(book));
     EXPECT_EQ(readBytes(kCardFileName), "");
 }
 
 TEST_F(CardFileTest, LoadDoesNotNormalise) {
     writeBytes(kCardFileName, "Bo" + FE + FE + "Zed" + FE + FE + "Male" + FD + "Al" + FE + FE +
                                   "Abe" + FE + FE + "Male" + FD);
-    loadCardFile();
-    ASSERT_EQ(entryCount(), 2u);
-    EXPECT_EQ(entryAt(0).lastName, "Zed");
+    card.load(book);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[0].lastName, "Zed");
 }
 
 TEST_F(CardFileTest, ReadOnlyFileLoadsButIsNeverReplaced) {
     const std::string original = "Al" + FE + FE + "Abe" + FE + FE + "Male" + FD;
     writeBytes(kCardFileName, original);
     makeReadOnly(kCardFileName);
-    loadCardFile();
-    ASSERT_EQ(entryCount(), 1u);
+    card.load(book);
+    ASSERT_EQ(book.size(), 1u);
     add("Bo", "Zed");
-    EXPECT_FALSE(saveCardFile());
+    EXPECT_FALSE(card.save(book));
     EXPECT_EQ(readBytes(kCardFileName), original);
-    EXPECT_FALSE(exists(temporaryCardFileName().c_str()));
+    EXPECT_FALSE(exists(card.temporaryName()));
 }
 
 TEST_F(CardFileTest, BytesCutOffAtLoadAreKeptInBackupsThatAreNeverWrittenOver) {
     const std::string originals[] = {"Al" + FD + "Bo" + SUB + "Cy" + FD + "Di" + FD,
                                      "Ed" + SUB + "Fay" + FD};
-    const char* backups[] = {kCardFileBackupName, "test.txt.2.bak"};
+    const std::string backups[] = {card.backupName(1), "test.txt.2.bak"};
     for (int load = 0; load < 2; ++load) {
         writeBytes(kCardFileName, originals[load]);
-        eraseAllEntries();
-        loadCardFile();
-        SaveOutcome outcome = saveCardFile();
+        book.clear();
+        card.load(book);
+        SaveOutcome outcome = card.save(book);
         ASSERT_TRUE(outcome);
         EXPECT_EQ(outcome.backupName, backups[load]);
         add("Gus", "Hay");  // a later save keeps no second copy
-        outcome = saveCardFile();
+        outcome = card.save(book);
         EXPECT_TRUE(outcome.backupName.empty());
     }
     for (int load = 0; load < 2; ++load) EXPECT_EQ(readBytes(backups[load]), originals[load]);
@@ -106,9 +104,9 @@ TEST_F(CardFileTest, OneCtrlZAtTheEndIsCutFromAFileThatMayBeWritten) {
     for (bool readOnly : {false, true}) {
         writeBytes(kCardFileName, data + SUB);
         if (readOnly) makeReadOnly(kCardFileName);
-        eraseAllEntries();
-        EXPECT_EQ(loadCardFile(), LoadProblem::none);
-        EXPECT_EQ(entryCount(), 1u);
+        book.clear();
+        EXPECT_EQ(card.load(book), LoadProblem::none);
+        EXPECT_EQ(book.size(), 1u);
         EXPECT_EQ(readBytes(kCardFileName), readOnly ? data + SUB : data) << readOnly;
         std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add);
@@ -118,24 +116,23 @@ TEST_F(CardFileTest, OneCtrlZAtTheEndIsCutFromAFileThatMayBeWritten) {
 TEST_F(CardFileTest, RecordsAfterTheEndOfTheDataAreNotCountedWhenSizingTheCollection) {
     // Sized by every 0xFD, this collection would take some 2 GB before loading nothing.
     writeBytes(kCardFileName, SUB + std::string(12000000, '\xFD'));
-    std::vector<Entry>().swap(entries);
-    EXPECT_EQ(loadCardFile(), LoadProblem::none);
-    EXPECT_EQ(entryCount(), 0u);
-    EXPECT_LE(entries.capacity(), 16u);
+    std::vector<Entry>().swap(book);
+    EXPECT_EQ(card.load(book), LoadProblem::none);
+    EXPECT_EQ(book.size(), 0u);
+    EXPECT_LE(book.capacity(), 16u);
     add("Al", "Abe");
-    EXPECT_EQ(saveCardFile().backupName, kCardFileBackupName);
-    EXPECT_EQ(std::filesystem::file_size(kCardFileBackupName), 12000001u);
+    EXPECT_EQ(card.save(book).backupName, card.backupName(1));
+    EXPECT_EQ(std::filesystem::file_size(card.backupName(1)), 12000001u);
 }
 
 TEST_F(CardFileTest, AFileTooLargeForMemoryIsReportedAndNeverWritten) {
     writeBytes(kCardFileName, "Al" + FD);
-    FaultyFileSystem fs;
     fs.outOfMemoryOnRead = true;
-    EXPECT_EQ(loadCardFile(), LoadProblem::tooLarge);
-    EXPECT_EQ(entryCount(), 0u);
+    EXPECT_EQ(card.load(book), LoadProblem::tooLarge);
+    EXPECT_EQ(book.size(), 0u);
     fs.outOfMemoryOnRead = false;
     add("Bo", "Zed");
-    EXPECT_EQ(saveCardFile().status, SaveStatus::tooLarge);
+    EXPECT_EQ(card.save(book).status, SaveStatus::tooLarge);
     EXPECT_EQ(readBytes(kCardFileName), "Al" + FD);
 }
 
@@ -150,9 +147,9 @@ TEST_F(CardFileTest, ReplacedFileKeepsItsAttributes) {
         fsys::perms::owner_read | fsys::perms::owner_write | fsys::perms::group_read;
     fsys::permissions(kCardFileName, kept);
 #endif
-    loadCardFile();
+    card.load(book);
     add("Bo", "Zed");
-    ASSERT_TRUE(saveCardFile());
+    ASSERT_TRUE(card.save(book));
     EXPECT_EQ(readBytes(kCardFileName).substr(0, 2), "Al");
 #ifdef _WIN32
     EXPECT_EQ(GetFileAttributesA(kCardFileName) & kept, kept);
@@ -163,9 +160,9 @@ TEST_F(CardFileTest, ReplacedFileKeepsItsAttributes) {
 
 TEST_F(CardFileTest, CompleteLoadMakesNoBackup) {
     writeBytes(kCardFileName, "Al" + FD + SUB);
-    loadCardFile();
-    ASSERT_TRUE(saveCardFile());
-    EXPECT_FALSE(exists(kCardFileBackupName));
+    card.load(book);
+    ASSERT_TRUE(card.save(book));
+    EXPECT_FALSE(exists(card.backupName(1)));
     EXPECT_EQ(readBytes(kCardFileName), "Al" + FE + "Al" + FE + "Al" + FE + "Al" + FE + "Al" + FD);
 }
 
@@ -183,22 +180,22 @@ TEST_F(CardFileTest, FailedSaveLeavesOldFileWholeAndNoTemporaryFile) {
     };
     for (const Case& c : cases) {
         writeBytes(kCardFileName, original);
-        eraseAllEntries();
+        book.clear();
         add("Bo", "Zed");
-        FaultyFileSystem fs;
-        c.inject(fs);
-        EXPECT_FALSE(saveCardFile()) << c.name;
+        FaultyFileSystem faulty;
+        CardFile fresh(kCardFileName, faulty);
+        c.inject(faulty);
+        EXPECT_FALSE(fresh.save(book)) << c.name;
         EXPECT_EQ(readBytes(kCardFileName), original) << c.name;
-        EXPECT_FALSE(exists(temporaryCardFileName().c_str())) << c.name;
-        EXPECT_EQ(fs.pauses, c.expectedPauses) << c.name;
+        EXPECT_FALSE(exists(fresh.temporaryName())) << c.name;
+        EXPECT_EQ(faulty.pauses, c.expectedPauses) << c.name;
     }
 }
 
 TEST_F(CardFileTest, BrieflyBusyFileIsReplacedAfterRetrying) {
-    FaultyFileSystem fs;
     fs.busyReplaces = 3;
     add("Bo", "Zed");
-    EXPECT_TRUE(saveCardFile());
+    EXPECT_TRUE(card.save(book));
     EXPECT_EQ(fs.pauses, 3);
     EXPECT_EQ(readBytes(kCardFileName).substr(0, 2), "Bo");
 }
@@ -206,25 +203,24 @@ TEST_F(CardFileTest, BrieflyBusyFileIsReplacedAfterRetrying) {
 TEST_F(CardFileTest, UnreadableFileIsReadBeforeItIsWritten) {
     const std::string original = "Al" + FD;
     writeBytes(kCardFileName, original);
-    FaultyFileSystem fs;
     fs.failReads = true;
-    EXPECT_EQ(loadCardFile(), LoadProblem::unreadable);
-    EXPECT_EQ(entryCount(), 0u);
+    EXPECT_EQ(card.load(book), LoadProblem::unreadable);
+    EXPECT_EQ(book.size(), 0u);
     add("Bo", "Zed");
-    noteEntryPut(entryAt(0));
-    EXPECT_EQ(saveCardFile().status, SaveStatus::unreadable);
+    card.notePut(book[0]);
+    EXPECT_EQ(card.save(book).status, SaveStatus::unreadable);
     EXPECT_EQ(readBytes(kCardFileName), original);
-    EXPECT_TRUE(hasUnwrittenChanges());
+    EXPECT_TRUE(card.hasUnwrittenChanges());
 
     // Once it can be read, it is read, and the change is made to what it holds.
     fs.failReads = false;
-    SaveOutcome outcome = saveCardFile();
+    SaveOutcome outcome = card.save(book);
     EXPECT_TRUE(outcome);
     EXPECT_TRUE(outcome.reloaded);
-    EXPECT_FALSE(hasUnwrittenChanges());
-    ASSERT_EQ(entryCount(), 2u);
-    EXPECT_EQ(entryAt(0).firstName, "Al");
-    EXPECT_FALSE(exists(kCardFileBackupName));
+    EXPECT_FALSE(card.hasUnwrittenChanges());
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[0].firstName, "Al");
+    EXPECT_FALSE(exists(card.backupName(1)));
 }
 
 TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
@@ -249,17 +245,17 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
         {"put over", {al, bo2}, {{true, bo}}, {al, bo}},
     };
     for (const Case& c : cases) {
-        entries = {al, bo};
-        ASSERT_TRUE(saveCardFile());
-        eraseAllEntries();
-        loadCardFile();
+        book = {al, bo};
+        ASSERT_TRUE(card.save(book));
+        book.clear();
+        card.load(book);
         for (const Change& change : c.ours) {
             if (change.put) {
-                appendEntry(change.entry);
-                noteEntryPut(change.entry);
+                book.push_back(change.entry);
+                card.notePut(change.entry);
             } else {
-                eraseEntryAt(0);
-                noteEntryRemoved(change.entry);
+                book.erase(book.begin());
+                card.noteRemoved(change.entry);
             }
         }
         if (!c.byTheOther.empty()) {
@@ -267,16 +263,16 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
             writeBytes(kCardFileName, encodeCardFile(c.byTheOther));
             std::filesystem::last_write_time(kCardFileName, time);
         }
-        SaveOutcome outcome = saveCardFile();
+        SaveOutcome outcome = card.save(book);
         EXPECT_TRUE(outcome) << c.name;
         EXPECT_EQ(outcome.reloaded, !c.byTheOther.empty()) << c.name;
         EXPECT_EQ(readBytes(kCardFileName), encodeCardFile(c.expected)) << c.name;
     }
     // A card file that has vanished is written again from memory, not taken as empty.
     std::filesystem::remove(kCardFileName);
-    appendEntry(cy);
-    noteEntryPut(cy);
-    SaveOutcome outcome = saveCardFile();
+    book.push_back(cy);
+    card.notePut(cy);
+    SaveOutcome outcome = card.save(book);
     EXPECT_FALSE(outcome.reloaded);
     EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, cy, bo}));
 }
@@ -293,14 +289,13 @@ TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {
         {"test.txt.tmp", false},
         {here + "4001.bak", false},
     };
-    FaultyFileSystem fs;
     fs.runningProcesses = {4002};
     for (const auto& c : cases) writeBytes(c.name, "Zz" + FD);
     add("Bo", "Zed");
-    ASSERT_TRUE(saveCardFile());
+    ASSERT_TRUE(card.save(book));
     for (const auto& c : cases) EXPECT_EQ(exists(c.name.c_str()), !c.removed) << c.name;
-    EXPECT_EQ(fs.writtenPaths, std::vector<std::string>{temporaryCardFileName()});
-    EXPECT_EQ(temporaryCardFileName(), here + std::to_string(files::currentProcessId()) + ".tmp");
+    EXPECT_EQ(fs.writtenPaths, std::vector<std::string>{card.temporaryName()});
+    EXPECT_EQ(card.temporaryName(), here + std::to_string(files::currentProcessId()) + ".tmp");
 }
 
 }  // namespace

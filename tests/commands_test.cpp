@@ -36,7 +36,7 @@ class CommandsTest : public ::testing::Test {
         saveCardFile();
         refreshList();
     }
-    std::string cardFile() const { return readBytes(kCardFileName); }
+    std::string cardFileBytes() const { return readBytes(kCardFileName); }
     bool cardFileExists() const { return std::filesystem::exists(kCardFileName); }
 };
 
@@ -140,8 +140,8 @@ TEST_F(CommandsTest, RemoveAsksByNameAndRemovesOnYes) {
     EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Abe , Al", "Zed , Bo"}));
     EXPECT_EQ(entryList->selection, LB_ERR);
     EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"", "", "", ""}));
-    EXPECT_EQ(cardFile(), "Al" + FE + FE + "Abe" + FE + "A" + FE + "Male" + FD + "Bo" + FE + FE +
-                              "Zed" + FE + "Z" + FE + "Male" + FD);
+    EXPECT_EQ(cardFileBytes(), "Al" + FE + FE + "Abe" + FE + "A" + FE + "Male" + FD + "Bo" + FE +
+                                   FE + "Zed" + FE + "Z" + FE + "Male" + FD);
 }
 
 TEST_F(CommandsTest, RemoveAnsweredNoStillRewritesAndDropsSelection) {
@@ -156,7 +156,7 @@ TEST_F(CommandsTest, RemoveAnsweredNoStillRewritesAndDropsSelection) {
     EXPECT_EQ(entryList->rows[1], "Abe , Cy");
     EXPECT_EQ(entryList->selection, LB_ERR);
     EXPECT_EQ(firstNameField->text, "shown");
-    EXPECT_NE(cardFile().find("Cy"), std::string::npos);
+    EXPECT_NE(cardFileBytes().find("Cy"), std::string::npos);
 }
 
 TEST_F(CommandsTest, RemovingTheOnlyEntryLeavesItInTheFields) {
@@ -169,13 +169,13 @@ TEST_F(CommandsTest, RemovingTheOnlyEntryLeavesItInTheFields) {
     EXPECT_EQ(entryCount(), 0u);
     EXPECT_TRUE(entryList->rows.empty());
     EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"Ann", "", "Lee", "L"}));
-    EXPECT_EQ(cardFile(), "");
+    EXPECT_EQ(cardFileBytes(), "");
 }
 
 TEST_F(CommandsTest, SaveStoresTheFormAndUpdatesSameNames) {
     form.fill("Ann", "M", "Lee", "1 Road\r\nTown", true);
     command(IDC_SAVE);
-    EXPECT_EQ(cardFile(),
+    EXPECT_EQ(cardFileBytes(),
               "Ann" + FE + "M" + FE + "Lee" + FE + "1 Road\r\r\nTown" + FE + "Male" + FD);
     EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Lee , Ann"}));
     EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"Ann", "M", "Lee", "1 Road\r\nTown"}));
@@ -193,8 +193,8 @@ TEST_F(CommandsTest, SaveStoresTheFormAndUpdatesSameNames) {
 
 TEST_F(CommandsTest, SaveStoresTheInitialCaptionsUnchanged) {
     command(IDC_SAVE);
-    EXPECT_EQ(cardFile(), "First Name" + FE + "Middle Name" + FE + "Last Name" + FE + "Address" +
-                              FE + "Female" + FD);
+    EXPECT_EQ(cardFileBytes(), "First Name" + FE + "Middle Name" + FE + "Last Name" + FE +
+                                   "Address" + FE + "Female" + FD);
 }
 
 TEST_F(CommandsTest, NewAsksOnlyWhenAFieldHoldsText) {
@@ -237,19 +237,20 @@ TEST_F(CommandsTest, NewAnsweredYesSavesThenClears) {
     command(IDC_NEW);
     EXPECT_EQ(entryList->rows,
               (std::vector<std::string>{"Abe , Al", "Lee , Ann", "Moe , Di", "Zed , Bo"}));
-    EXPECT_NE(cardFile().find("Di" + FE + FE + "Moe" + FE + "D" + FE + "Male"), std::string::npos);
+    EXPECT_NE(cardFileBytes().find("Di" + FE + FE + "Moe" + FE + "D" + FE + "Male"),
+              std::string::npos);
     EXPECT_EQ(form.fieldTexts(), (std::vector<std::string>{"", "", "", ""}));
     EXPECT_EQ(entryList->selection, LB_ERR);
 }
 
 TEST_F(CommandsTest, NewAnsweredNoKeepsSelection) {
     startWithThree();
-    const std::string before = cardFile();
+    const std::string before = cardFileBytes();
     entryList->selection = 1;
     answer(IDNO);
     command(IDC_NEW);
     EXPECT_EQ(entryList->selection, 1);
-    EXPECT_EQ(cardFile(), before);
+    EXPECT_EQ(cardFileBytes(), before);
     EXPECT_EQ(entryCount(), 3u);
 }
 
@@ -270,7 +271,7 @@ TEST_F(CommandsTest, SaveRefusesBytesTheCardFileCannotStore) {
          "Please change it and save again."},
     };
     startWithThree();
-    const std::string before = cardFile();
+    const std::string before = cardFileBytes();
     for (const Case& c : cases) {
         stub.messageBoxes.clear();
         entryList->selection = 1;
@@ -285,7 +286,7 @@ TEST_F(CommandsTest, SaveRefusesBytesTheCardFileCannotStore) {
         }
         EXPECT_EQ(stub.messageBoxes[0].text, c.message);
         EXPECT_EQ(entryCount(), 3u);
-        EXPECT_EQ(cardFile(), before);
+        EXPECT_EQ(cardFileBytes(), before);
         EXPECT_EQ(entryList->selection, 1);      // not refreshed
         EXPECT_EQ(form.fieldTexts(), c.fields);  // New keeps a refused form
     }
@@ -293,7 +294,7 @@ TEST_F(CommandsTest, SaveRefusesBytesTheCardFileCannotStore) {
 
 TEST_F(CommandsTest, UnwritableCardFileIsReportedAndChangeKeptInMemory) {
     startWithThree();
-    const std::string before = cardFile();
+    const std::string before = cardFileBytes();
     makeReadOnly(kCardFileName);
     form.fill("Di", "", "Moe", "D", true);
     command(IDC_SAVE);
@@ -309,7 +310,7 @@ TEST_F(CommandsTest, UnwritableCardFileIsReportedAndChangeKeptInMemory) {
         EXPECT_EQ(stub.messageBoxes[box].type, MB_OK | MB_ICONERROR);
         EXPECT_EQ(stub.messageBoxes[box].owner, form.mainWindow);
     }
-    EXPECT_EQ(cardFile(), before);
+    EXPECT_EQ(cardFileBytes(), before);
     EXPECT_EQ(entryList->rows, (std::vector<std::string>{"Lee , Ann", "Moe , Di", "Zed , Bo"}));
 
     std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
@@ -349,7 +350,8 @@ TEST_F(CommandsTest, ASaveTellsOfAnotherProgramsChangesAndOfBackups) {
         loadCardFile();
         if (c.changedByAnotherProgram) {
             startWithThree();
-            writeBytes(kCardFileName, cardFile() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
+            writeBytes(kCardFileName,
+                       cardFileBytes() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
         } else {
             writeBytes(kCardFileName, "Al" + FE + FE + "Abe" + FE + FE + "M" + FD + "\x1A" + "Bo");
             loadCardFile();
@@ -394,7 +396,7 @@ TEST_F(CommandsTest, ClosingWritesWhatIsOnlyInMemoryOrAsksBeforeLosingIt) {
     // open lists what was read in.
     namespace fsys = std::filesystem;
     fsys::permissions(kCardFileName, fsys::perms::owner_write, fsys::perm_options::add);
-    writeBytes(kCardFileName, cardFile() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
+    writeBytes(kCardFileName, cardFileBytes() + "Eve" + FE + FE + "Yu" + FE + FE + "F" + FD);
     makeReadOnly(kCardFileName);
     answer(IDNO);
     EXPECT_FALSE(mayCloseWindow(form.mainWindow));
@@ -404,7 +406,7 @@ TEST_F(CommandsTest, ClosingWritesWhatIsOnlyInMemoryOrAsksBeforeLosingIt) {
     fsys::permissions(kCardFileName, fsys::perms::owner_write, fsys::perm_options::add);
     EXPECT_TRUE(mayCloseWindow(form.mainWindow));
     EXPECT_EQ(stub.messageBoxes.size(), 6u);
-    EXPECT_NE(cardFile().find("Moe"), std::string::npos);
+    EXPECT_NE(cardFileBytes().find("Moe"), std::string::npos);
 }
 
 TEST_F(CommandsTest, ACardFileThatWasNotLoadedIsReportedOnce) {
@@ -469,14 +471,14 @@ TEST_F(CommandsTest, RandomCommandsLeaveTheRowsOfAFullRebuild) {
             default:  // another program adds an entry; the next write reads it in
                 refreshes = false;
                 ++writesByAnother;
-                writeBytes(kCardFileName, cardFile() + "Di" + FE + FE + "Moe" +
+                writeBytes(kCardFileName, cardFileBytes() + "Di" + FE + FE + "Moe" +
                                               std::to_string(step) + FE + FE + "F" + FD);
                 break;
         }
         ASSERT_EQ(entryList->rows, rebuilt()) << "after step " << step;
         if (refreshes) {
             ASSERT_EQ(entryList->selection, LB_ERR) << "after step " << step;
-            ASSERT_EQ(cardFile(), encodeCardFile(entries)) << "after step " << step;
+            ASSERT_EQ(cardFileBytes(), encodeCardFile(entries)) << "after step " << step;
         }
     }
     // Rows were inserted and deleted one by one; the list was refilled only after

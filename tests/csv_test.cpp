@@ -16,9 +16,8 @@ TEST(CsvTest, WritesQuotedGuardedCrlfRowsAfterAByteOrderMark) {
               "'=SUM(A1),,\"Lee, \"\"Jr\"\"\",\"1 Road\r\nTown\",''x\r\n");
     EXPECT_EQ(csv::write({}, csv::Layout::outlook, false),
               "First Name,Middle Name,Last Name,Home Street,Gender\r\n");
-    csv::Read read;
-    std::string why;
-    ASSERT_TRUE(csv::read(csv::write({c}, csv::Layout::google), read, why));
+    ContactsRead read = csv::read(csv::write({c}, csv::Layout::google));
+    ASSERT_TRUE(read.notThisFormat.empty());
     ASSERT_EQ(read.contacts.size(), 1u);
     EXPECT_EQ(read.contacts[0].firstName, c.firstName);  // the guard undone
     EXPECT_EQ(read.contacts[0].lastName, c.lastName);
@@ -33,9 +32,8 @@ TEST(CsvTest, ReadsOtherProgramsColumnsAndReportsBadRows) {
         ";;;;\n"
         "Bo;Zed;x;male;;extra\n"
         "'@Cy;Moe;;unspecified;'hello\n";
-    csv::Read read;
-    std::string why;
-    ASSERT_TRUE(csv::read(text, read, why));
+    ContactsRead read = csv::read(text);
+    ASSERT_TRUE(read.notThisFormat.empty());
     ASSERT_EQ(read.contacts.size(), 2u);
     EXPECT_EQ(read.contacts[0].firstName + "|" + read.contacts[0].lastName + "|" +
                   read.contacts[0].address + "|" + read.contacts[0].sex,
@@ -47,8 +45,7 @@ TEST(CsvTest, ReadsOtherProgramsColumnsAndReportsBadRows) {
     ASSERT_EQ(read.problems.size(), 1u);
     EXPECT_EQ(read.problems[0].line, 5u);
     EXPECT_EQ(read.ignored, (std::map<std::string, size_t>{{"E-mail", 2}}));
-    EXPECT_FALSE(csv::read("Phone,Mail\r\n1,2\r\n", read, why));
-    EXPECT_FALSE(why.empty());
+    EXPECT_FALSE(csv::read("Phone,Mail\r\n1,2\r\n").notThisFormat.empty());
 }
 
 }  // namespace

@@ -165,4 +165,24 @@ TEST_F(EntryTest, MergeMatchesLinearSearchEntryForEntry) {
     }
 }
 
+TEST(EntryPutterTest, PutsByTheRuleOfSave) {
+    std::vector<Entry> book = {person("Bo", "", "Zed", "Z", "Male"), person("Al", "", "Abe", "A")};
+    EntryPutter putter(book);
+    const struct {
+        Entry entry;
+        PutResult result;
+    } puts[] = {
+        {person("Al", "", "Abe", "A"), PutResult::unchanged},
+        {person("Al", "", "Abe", "A2", "Male"), PutResult::updated},
+        {person("al", "", "Abe"), PutResult::added},  // names are compared exactly
+        {person("Cy", "", "Moe", "M"), PutResult::added},
+        {person("Cy", "", "Moe", "M2"), PutResult::updated},  // one appended before
+    };
+    for (const auto& p : puts) EXPECT_EQ(putter.put(p.entry), p.result) << p.entry.address;
+    normaliseEntries(book);
+    ASSERT_EQ(book.size(), 4u);
+    EXPECT_EQ(book[0].address + book[0].sex, "A2Male");
+    EXPECT_EQ(book[2].lastName + book[2].address, "MoeM2");
+}
+
 }  // namespace

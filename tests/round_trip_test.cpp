@@ -50,17 +50,12 @@ TEST(RoundTripTest, ExportThenImportGivesTheSameCardFile) {
                        {"vCard 4.0", vcard::write(contacts, vcard::Version::v4)},
                        {"CSV", csv::write(contacts, csv::Layout::plain)}};
         for (const auto& exported : exports) {
-            std::vector<Contact> read;
-            if (vcard::looksLikeVCard(exported.text)) {
-                vcard::Read result = vcard::read(exported.text);
-                EXPECT_TRUE(result.problems.empty()) << exported.name;
-                read = result.contacts;
-            } else {
-                csv::Read result;
-                std::string why;
-                ASSERT_TRUE(csv::read(exported.text, result, why)) << why;
-                read = result.contacts;
-            }
+            const ContactsRead result = vcard::looksLikeVCard(exported.text)
+                                            ? vcard::read(exported.text)
+                                            : csv::read(exported.text);
+            ASSERT_TRUE(result.notThisFormat.empty()) << result.notThisFormat;
+            EXPECT_TRUE(result.problems.empty()) << exported.name;
+            const std::vector<Contact>& read = result.contacts;
             entries.clear();
             for (const Contact& c : read) {
                 Entry e;

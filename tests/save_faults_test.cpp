@@ -74,7 +74,7 @@ unsigned long long freeBytes(const fs::path& folder) {
 
 class SaveFaultsTest : public ::testing::Test {
   protected:
-    void SetUp() override { loadCardFile(); }  // in an empty folder: nothing
+    void SetUp() override { cardFile = CardFile(kCardFileName, files::realFileSystem()); }
     void TearDown() override { eraseAllEntries(); }
     TempFolder folder;
 };

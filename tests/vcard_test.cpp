@@ -48,7 +48,7 @@ TEST(VCardTest, FoldsAt75OctetsWithoutSplittingACharacter) {
                 << "split at " << start;
         }
     }
-    vcard::Read read = vcard::read(text);
+    ContactsRead read = vcard::read(text);
     ASSERT_EQ(read.contacts.size(), 1u);
     EXPECT_EQ(read.contacts[0].lastName, c.lastName);
     EXPECT_EQ(read.contacts[0].address, c.address);
@@ -64,7 +64,7 @@ TEST(VCardTest, ReadsWhatOtherProgramsWrite) {
         "GENDER:F\r\nEMAIL:x@y\r\nEND:VCARD\r\n"
         "BEGIN:VCARD\nVERSION:4.0\nTEL:3\nEND:VCARD\n"
         "BEGIN:VCARD\nVERSION:4.0\nFN:Bo Zed\nX-GENDER:Male\nGENDER:;other\nEND:VCARD\n";
-    vcard::Read read = vcard::read(text);
+    ContactsRead read = vcard::read(text);
     ASSERT_EQ(read.contacts.size(), 3u);
     const Contact& lee = read.contacts[0];
     EXPECT_EQ(lee.lastName + "|" + lee.firstName + "|" + lee.address + "|" + lee.sex,

@@ -7,13 +7,9 @@
 
 #include "platform/files.h"
 
-// The real file system with failures a test can switch on, installed for the
-// lifetime of the object.
+// The real file system with failures a test can switch on.
 class FaultyFileSystem : public files::FileSystem {
   public:
-    FaultyFileSystem() { files::setFileSystem(this); }
-    ~FaultyFileSystem() override { files::setFileSystem(nullptr); }
-
     bool failReads = false;
     bool outOfMemoryOnRead = false;  // as a file too large for the address space would
     bool failWrites = false;
@@ -54,8 +50,8 @@ class FaultyFileSystem : public files::FileSystem {
     bool truncateFile(const std::string& path, size_t size) override {
         return real().truncateFile(path, size);
     }
-    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
-        return real().namesStartingWith(prefix);
+    std::vector<std::string> namesIn(const std::string& folder) override {
+        return real().namesIn(folder);
     }
     void removeFile(const std::string& path) override { real().removeFile(path); }
     void pause(int) override { ++pauses; }

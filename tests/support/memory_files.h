@@ -7,13 +7,9 @@
 
 #include "platform/files.h"
 
-// A file system held in memory, installed for the lifetime of the object: the card
-// file's own code paths, without a disk.
+// A file system held in memory: the card file's own code paths, without a disk.
 class MemoryFileSystem : public files::FileSystem {
   public:
-    MemoryFileSystem() { files::setFileSystem(this); }
-    ~MemoryFileSystem() override { files::setFileSystem(nullptr); }
-
     std::map<std::string, std::string> files;
 
     // Pieces of `pieceSize` bytes, so that readers meet pieces that end anywhere.
@@ -52,10 +48,12 @@ class MemoryFileSystem : public files::FileSystem {
         found->second.resize(size);
         return true;
     }
-    std::vector<std::string> namesStartingWith(const std::string& prefix) override {
+    std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
         for (const auto& file : files)
-            if (file.first.compare(0, prefix.size(), prefix) == 0) names.push_back(file.first);
+            if (file.first.compare(0, folder.size(), folder) == 0 &&
+                file.first.find('/', folder.size()) == std::string::npos)
+                names.push_back(file.first.substr(folder.size()));
         return names;
     }
     void removeFile(const std::string& path) override { files.erase(path); }

@@ -56,9 +56,7 @@ std::vector<Entry> addressBookVersion(size_t count, char tag) {
                              std::string(1, tag) + " " + n + " Road\r\nTown",
                              i % 2 ? "Male" : "Female"});
     }
-    entries.swap(made);
-    normaliseEntries();
-    entries.swap(made);
+    normaliseEntries(made);
     return made;
 }
 

@@ -1,6 +1,7 @@
 #include "tests/support/stub_form.h"
 
 #include "data/card_file.h"
+#include "platform/files.h"
 #include "platform/winstub.h"
 
 StubForm::StubForm() {
@@ -16,7 +17,7 @@ StubForm::StubForm() {
     femaleButton = winstub::createWindow("female", "Female");
     cityComboBox = winstub::createWindow("city");
     entryList = winstub::createWindow("list");
-    loadCardFile();  // as the program starts: in an empty folder, nothing
+    cardFile = CardFile(kCardFileName, files::realFileSystem());  // not read yet, as at start-up
 }
 
 StubForm::~StubForm() {

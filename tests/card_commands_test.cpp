@@ -1,0 +1,188 @@
+#include "cli/card_commands.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+const std::string FE = "\xFE", FD = "\xFD";
+// Renée Dubé with a two-line address, then Al J. Abe: out of last-name order.
+const std::string kBook =
+    "Ren\xE9"
+    "e" +
+    FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" + FD + "Al" + FE + "J." + FE +
+    "Abe" + FE + FE + "Male" + FD;
+const std::string kSorted = "Al" + FE + "J." + FE + "Abe" + FE + FE + "Male" + FD +
+                            "Ren\xE9"
+                            "e" +
+                            FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" + FD;
+
+const char* const kPeople =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Roe;Rita\r\nTEL:1\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nFN:\r\nEND:VCARD\r\n"
+    "BEGIN:VCARD\r\nN:Abe;Al;J.;;\r\nADR:;;2 St;Town;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n";
+
+// GoogleTest reads what it captured in text mode on Windows, where CR LF comes back
+// as LF: compare without CR there.
+std::string comparable(std::string text) {
+#ifdef _WIN32
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+#endif
+    return text;
+}
+
+struct Case {
+    std::vector<const char*> args;
+    std::string cardIn;  // no card file when empty
+    std::string out, err;
+    std::string cardOut;
+    int exitCode;
+};
+
+// Arguments and a card file in; standard output, standard error, the card file
+// after and the exit code out, with "people.vcf" (kPeople) beside the card file.
+TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
+    const std::string afterImport = "Al" + FE + "J." + FE + "Abe" + FE + "2 St\r\r\nTown" + FE +
+                                    "Male" + FD +
+                                    "Ren\xE9"
+                                    "e" +
+                                    FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" +
+                                    FD + "Rita" + FE + FE + "Roe" + FE + FE + FD;
+    const Case cases[] = {
+        {{"list"},
+         kBook,
+         "First Name  Middle Name  Last Name  Address        Sex\n"
+         "Al          J.           Abe                       Male\n"
+         "Renée                    Dubé       1 Road / Town  Female\n",
+         "",
+         kBook,
+         0},
+        {{"list", "--format", "tsv"},
+         kBook,
+         "First Name\tMiddle Name\tLast Name\tAddress\tSex\n"
+         "Al\tJ.\tAbe\t\tMale\n"
+         "Renée\t\tDubé\t1 Road\\nTown\tFemale\n",
+         "",
+         kBook,
+         0},
+        {{"find", "DUB"},
+         kBook,
+         "First Name  Middle Name  Last Name  Address        Sex\n"
+         "Renée                    Dubé       1 Road / Town  Female\n",
+         "",
+         kBook,
+         0},
+        {{"find", "zzz"},
+         kBook,
+         "First Name  Middle Name  Last Name  Address  Sex\n",
+         "",
+         kBook,
+         1},
+        {{"check"},
+         kBook + "X" + FE + "Y" + FD +
+             "\x1A"
+             "Z",
+         "test.txt: 3 records, 15 fields, 55 bytes\n"
+         "  records without exactly four field separators: 1\n"
+         "  bytes after the Ctrl-Z that ends the data, not loaded: 1\n"
+         "  entries whose sex is neither \"Male\" nor \"Female\" (the form shows Female): 1\n"
+         "  entries out of last-name order (sorted at the next save): 1\n",
+         "",
+         kBook + "X" + FE + "Y" + FD +
+             "\x1A"
+             "Z",
+         1},
+        {{"check"},
+         kSorted,
+         "test.txt: 2 records, 10 fields, 49 bytes\n  no findings\n",
+         "",
+         kSorted,
+         0},
+        {{"import", "people.vcf", "--dry-run"},
+         kBook,
+         "people.vcf: 1 added, 1 updated, 0 unchanged, 1 rejected (a dry run: test.txt is "
+         "unchanged)\n  line 6: the card has no name (N or FN)\n"
+         "ignored (the card file cannot hold them): 1 TEL\n",
+         "",
+         kBook,
+         1},
+        {{"import", "people.vcf"},
+         kBook,
+         "people.vcf: 1 added, 1 updated, 0 unchanged, 1 rejected\n"
+         "  line 6: the card has no name (N or FN)\n"
+         "ignored (the card file cannot hold them): 1 TEL\n",
+         "",
+         afterImport,
+         1},
+        {{"import", "people.vcf"},
+         afterImport,
+         "people.vcf: 0 added, 0 updated, 2 unchanged, 1 rejected\n"
+         "  line 6: the card has no name (N or FN)\n"
+         "ignored (the card file cannot hold them): 1 TEL\n",
+         "",
+         afterImport,
+         1},
+        {{"import", "missing.vcf"}, kBook, "", "qbcard: missing.vcf: no such file\n", kBook, 2},
+        {{"list"}, "", "", "qbcard: test.txt: no such card file\n", "", 2},
+        {{"--file", "other.txt", "check"}, "", "", "qbcard: other.txt: no such card file\n", "", 2},
+        {{"export", "csv", "--layout", "outlook", "--no-bom"},
+         kBook,
+         "First Name,Middle Name,Last Name,Home Street,Gender\r\n"
+         "Al,J.,Abe,,Male\r\n"
+         "Renée,,Dubé,\"1 Road\r\nTown\",Female\r\n",
+         "",
+         kBook,
+         0},
+        {{"export", "json"},
+         kBook,
+         "",
+         "qbcard: A subcommand is required\n"
+         "Run qbcard --help for the commands.\n",
+         kBook,
+         2},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        writeBytes("people.vcf", kPeople);
+        if (!c.cardIn.empty()) writeBytes(kCardFileName, c.cardIn);
+        std::vector<const char*> argv = {"qbcard"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        int exitCode = runCommandLine(static_cast<int>(argv.size()), argv.data());
+        std::string out = testing::internal::GetCapturedStdout();
+        std::string err = testing::internal::GetCapturedStderr();
+        const std::string what = c.args.front() + std::string(" ") + c.args.back();
+        EXPECT_EQ(comparable(out), comparable(c.out)) << what;
+        EXPECT_EQ(comparable(err), comparable(c.err)) << what;
+        EXPECT_EQ(exitCode, c.exitCode) << what;
+        if (c.cardOut.empty())
+            EXPECT_FALSE(std::filesystem::exists(kCardFileName)) << what;
+        else
+            EXPECT_EQ(readBytes(kCardFileName), c.cardOut) << what;
+    }
+}
+
+TEST(CardCommandsTest, LossyImportStoresAQuestionMarkAndCountsIt) {
+    TempFolder folder;
+    writeBytes("p.csv", "First Name,Last Name\nŁucja,Nowak\n");
+    const char* plain[] = {"qbcard", "import", "p.csv"};
+    const char* lossy[] = {"qbcard", "import", "p.csv", "--lossy"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runCommandLine(3, plain), kDoneWithFindings);
+    EXPECT_EQ(runCommandLine(4, lossy), kDone);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "p.csv: 0 added, 0 updated, 0 unchanged, 1 rejected\n"
+              "  line 2: First Name holds \"Ł\" (U+0141), which code page 1252 cannot hold\n"
+              "p.csv: 1 added, 0 updated, 0 unchanged, 0 rejected\n"
+              "1 characters stored as \"?\"\n");
+    EXPECT_EQ(readBytes(kCardFileName), "?ucja" + FE + FE + "Nowak" + FE + FE + FD);
+}
+
+}  // namespace
