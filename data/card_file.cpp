@@ -49,7 +49,8 @@ bool CardFile::FileState::operator==(const FileState& other) const {
            (presence != files::ReadResult::ok || content == other.content);
 }
 
-CardFile::CardFile(std::string path, files::FileSystem& fs) : path_(std::move(path)), fs_(&fs) {}
+CardFile::CardFile(std::string path, files::FileSystem& fs)
+    : path_(std::move(path)), target_(path_), fs_(&fs) {}
 
 CardFile::FileState CardFile::currentState() {
     FileState state;
@@ -89,6 +90,7 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
         any = true;
     });
     loaded.complete = decoder.finish() && loaded.state.presence == files::ReadResult::ok;
+    loaded.malformedRecords = decoder.statistics().recordsWithoutFourSeparators;
     if (!any) return loaded;
     if (last == kEndOfText && !fs_->isReadOnly(path_) &&
         fs_->truncateFile(path_, static_cast<size_t>(content.size())))
@@ -114,7 +116,7 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries) {
 
 bool CardFile::replaceWithRetries(const std::string& source) {
     for (int attempt = 1;; ++attempt) {
-        files::ReplaceResult result = fs_->replaceFile(source, path_);
+        files::ReplaceResult result = fs_->replaceFile(source, target_);
         if (result == files::ReplaceResult::ok) return true;
         if (result == files::ReplaceResult::failed || attempt == kReplaceAttempts) return false;
         fs_->pause(kReplaceRetryMilliseconds);
@@ -122,8 +124,8 @@ bool CardFile::replaceWithRetries(const std::string& source) {
 }
 
 std::string CardFile::backupName(int number) const {
-    if (number == 1) return path_ + ".bak";
-    return path_ + "." + std::to_string(number) + ".bak";
+    if (number == 1) return target_ + ".bak";
+    return target_ + "." + std::to_string(number) + ".bak";
 }
 
 // Copies the card file as it is now to the first free backup name, which `keptAs`
@@ -155,7 +157,7 @@ bool CardFile::keepOriginalAsBackup(std::string& keptAs) {
 // A crashed save leaves its temporary file behind. One of this machine whose
 // process has ended is removed; any other may belong to a save under way.
 void CardFile::removeStaleTemporaryFiles() {
-    const std::string prefix = path_ + "." + files::machineName() + "-";
+    const std::string prefix = target_ + "." + files::machineName() + "-";
     const size_t suffixLength = std::strlen(kTemporarySuffix);
     for (const std::string& name : files::namesStartingWith(*fs_, prefix)) {
         if (name.size() <= prefix.size() + suffixLength ||
@@ -178,6 +180,8 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
         outcome.status = SaveStatus::tooLarge;
         return outcome;
     }
+    // A symbolic link stays, and the file it names is replaced, in that file's folder.
+    target_ = fs_->finalPath(path_);
     removeStaleTemporaryFiles();
     FileState now = currentState();
     if (now.presence == files::ReadResult::failed) {
@@ -193,7 +197,7 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
         }
         outcome.reloaded = true;
     }
-    if (fs_->isReadOnly(path_)) return outcome;
+    if (fs_->isReadOnly(target_)) return outcome;
     if (originalNeedsBackup_) {
         if (!keepOriginalAsBackup(outcome.backupName)) return outcome;
         originalNeedsBackup_ = false;
@@ -213,7 +217,7 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
 }
 
 std::string CardFile::temporaryName() const {
-    return path_ + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
+    return target_ + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
            kTemporarySuffix;
 }
 
@@ -234,6 +238,7 @@ LoadProblem CardFile::load(std::vector<Entry>& into) {
     }
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;
+    malformedRecords_ = loaded.malformedRecords;
     return problemOf(loaded.state.presence);
 }
 

@@ -205,24 +205,28 @@ EntryPutter::EntryPutter(std::vector<Entry>& collection) : entries_(collection) 
     sortedEnd_ = entries_.size();
 }
 
-PutResult EntryPutter::put(const Entry& entry) {
-    Entry* same = nullptr;
-    auto range =
-        std::equal_range(entries_.begin(), entries_.begin() + sortedEnd_, entry, entryLess);
-    for (auto e = range.first; e != range.second && !same; ++e)
-        if (sameNames(*e, entry)) same = &*e;
-    if (!same) {
-        auto appended = appended_.find(namesKey(entry));
-        if (appended != appended_.end()) same = &entries_[appended->second];
-    }
+Entry* EntryPutter::find(const Entry& names) {
+    const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sortedEnd_);
+    auto range = std::equal_range(entries_.begin(), sortedEnd, names, entryLess);
+    for (auto e = range.first; e != range.second; ++e)
+        if (sameNames(*e, names)) return &*e;
+    auto appended = appended_.find(namesKey(names));
+    return appended == appended_.end() ? nullptr : &entries_[appended->second];
+}
+
+PutResult EntryPutter::put(const Entry& entry, PutMode mode) {
+    Entry* same = find(entry);
     if (!same) {
         appended_.emplace(namesKey(entry), entries_.size());
         entries_.push_back(entry);
         return PutResult::added;
     }
-    if (same->address == entry.address && same->sex == entry.sex) return PutResult::unchanged;
-    same->address = entry.address;
-    same->sex = entry.sex;
+    const bool keep = mode == PutMode::merge;
+    const std::string& address = keep && entry.address.empty() ? same->address : entry.address;
+    const std::string& sex = keep && entry.sex.empty() ? same->sex : entry.sex;
+    if (same->address == address && same->sex == sex) return PutResult::unchanged;
+    same->address = address;
+    same->sex = sex;
     return PutResult::updated;
 }
 

@@ -87,6 +87,42 @@ std::string folded(const std::string& text) {
     return out;
 }
 
+namespace {
+
+// The base letters of U+00C0 to U+017F in small letters; "." where there is none.
+constexpr const char kBaseLetters[] =
+    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.."  // U+00C0
+    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"  // U+00E0
+    "aaaaaaccccccccddddeeeeeeeeeegggggggghhhhiiiiiiiiii..jjkk.llllllllllnnnnnn..."
+    "oooooo..rrrrrrssssssssttttttuuuuuuuuuuuuwwyyyzzzzzzs";
+
+}  // namespace
+
+std::string matchKey(const std::string& text) {
+    std::string out;
+    for (size_t at = 0; at < text.size();) {
+        size_t start = at;
+        char32_t c = next(text, at);
+        if (c == kInvalid) {
+            out.append(text, start, at - start);
+            continue;
+        }
+        c = foldedLetter(c);
+        if (c == 0xDF) {
+            out += "ss";
+        } else if (c == 0xE6) {
+            out += "ae";
+        } else if (c == 0x153 || c == 0x152) {
+            out += "oe";
+        } else if (c >= 0xC0 && c <= 0x17F && kBaseLetters[c - 0xC0] != '.') {
+            out += kBaseLetters[c - 0xC0];
+        } else {
+            append(out, c);
+        }
+    }
+    return out;
+}
+
 size_t length(const std::string& text) {
     size_t count = 0;
     for (size_t at = 0; at < text.size(); ++count) next(text, at);
