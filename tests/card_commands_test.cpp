@@ -20,6 +20,11 @@ const std::string kRenee =
 // Renée Dubé with a two-line address, then Al J. Abe: out of last-name order.
 const std::string kBook = kRenee + kAl;
 const std::string kSorted = kAl + kRenee;
+#ifdef _WIN32
+const char* const kFolderReason = "permission denied (or a folder)\n";
+#else
+const char* const kFolderReason = "is a folder\n";
+#endif
 const std::string kIgnoredTel = "ignored (the card file cannot hold them): 1 TEL\n";
 
 const char* const kNoName = "qbcard: people.vcf: line 6: the card has no name (N or FN)\n";
@@ -192,6 +197,7 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "",
          "\x1B]0;pwned\x07" + FE + FE + "Lee" + FE + FE + FD,
          0},
+#ifndef _WIN32  // Windows' own table reads 0x98 of 1250 as the C1 control U+0098
         {{"--codepage", "1250", "export", "csv", "--no-bom"},
          "Ann" + FE + FE + "Lee" + FE + "Street \x98 1" + FE + FD + kAl,
          "First Name,Middle Name,Last Name,Address,Sex\r\nAl,J.,Abe,,Male\r\n",
@@ -199,10 +205,11 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "define; not exported\n",
          "Ann" + FE + FE + "Lee" + FE + "Street \x98 1" + FE + FD + kAl,
          1},
+#endif
         {{"--file", "cards", "list"},
          "",
          "",
-         "qbcard: cards: the card file cannot be read: is a folder\n",
+         std::string("qbcard: cards: the card file cannot be read: ") + kFolderReason,
          "",
          2},
         {{"import", "missing.vcf"}, kBook, "", "qbcard: missing.vcf: no such file\n", kBook, 2},
