@@ -18,6 +18,8 @@ printf 'Al\xfeJ.\xfeAbe, Jr\xfe\xfeMale\xfd' >>test.txt
 "$qbcard" export vcard -o ours.vcf
 "$qbcard" export vcard --vcard 4.0 -o ours4.vcf
 "$qbcard" export csv -o ours.csv
+"$qbcard" export csv --layout google -o ours-google.csv
+"$qbcard" export csv --layout outlook -o ours-outlook.csv
 
 "$python" - <<'PY' || fail "vobject does not read our vCards as written"
 import vobject
@@ -60,7 +62,7 @@ grep -qF $'Zoë\t\tÄrmel\t3 Lane\\nKöln' <<<"$listed" || fail "abook's card: $
 
 # Our own exports, imported into an empty card file, give the same bytes; and a
 # second import changes nothing.
-for export in ours.vcf ours4.vcf ours.csv; do
+for export in ours.vcf ours4.vcf ours.csv ours-google.csv ours-outlook.csv; do
   rm -f again.txt
   "$qbcard" --file again.txt import "$export" >/dev/null
   "$qbcard" --file again.txt list >/dev/null  # the card file must load
