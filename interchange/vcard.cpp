@@ -213,7 +213,7 @@ std::string sexOf(const Property& p, const std::string& value) {
     if (p.name == "GENDER") {
         std::vector<std::string> parts = components(value);
         std::string sex = upper(component(parts, 0)), identity = component(parts, 1);
-        if (!identity.empty()) return identity;
+        if (!identity.empty()) return sexFromText(identity);
         return sex == "M" ? kMale : sex == "F" ? kFemale : "";
     }
     if (p.name == "X-WAB-GENDER") return value == "2" ? kMale : value == "1" ? kFemale : "";

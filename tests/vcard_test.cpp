@@ -102,8 +102,9 @@ TEST(VCardTest, QuotedPrintableSoftBreaksFoldsAndStrayLinesLoseNothing) {
         // A fold that falls just after an "=" keeps it.
         {"N:Roe;Rita\r\nADR;ENCODING=QUOTED-PRINTABLE:;;a=\r\n 3Db=\r\nc;;;;\r\n",
          "Roe|Rita|a=bc|\n", 0},
-        // X-GENDER's M and F mean what GENDER's do.
+        // X-GENDER's M and F mean what GENDER's do, and so does a gender's text.
         {"N:Roe;Rita\r\nX-GENDER:M\r\n", "Roe|Rita||Male\n", 0},
+        {"N:Roe;Rita\r\nGENDER:O;female\r\n", "Roe|Rita||Female\n", 0},
     };
     for (const auto& c : cases) {
         ContactsRead read =
