@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 #include "cli/card_commands.h"
@@ -16,14 +16,14 @@
 
 namespace {
 
-// One person the input names, as first met, and what the card file held for them.
+// One entry the input puts, as first met, and what it held before. Small, since an
+// import may touch millions: the entry is found by its position, which puts keep.
 struct Touched {
-    std::string source;  // the file, and the line, where the input first names them
-    size_t line = 0;
-    std::string name;  // as a report shows it
-    Entry names;       // the three names
-    bool existed = false;
-    Entry before;
+    uint32_t entry;
+    uint32_t source;  // which input file
+    size_t line;
+    bool existed;
+    std::string address, sex;  // before, when it existed
 };
 
 class Import {
@@ -39,63 +39,63 @@ class Import {
     int finish(const std::string& inputs);
 
   private:
-    void take(const std::string& source, Contact& contact);
-    void problem(const std::string& source, size_t line, const std::string& why) {
-        problems_.push_back("qbcard: " + source + ": line " + std::to_string(line) + ": " + why);
+    void take(Contact& contact);
+    void problem(size_t line, const std::string& why) {
+        problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
+                            why);
+    }
+    std::string nameOf(const Entry& entry) const {
+        const Contact c = contactOf(entry, options_.codePage);
+        return displayName(c.firstName, c.middleName, c.lastName);
     }
 
     const CardOptions& options_;
     const ImportOptions& how_;
     LoadedCardFile& card_;
     EntryPutter putter_;
-    std::unordered_map<std::string, size_t> touchedByNames_;
-    std::vector<Touched> touched_;         // in the order the input first names them
+    std::vector<std::string> sources_;
+    std::vector<Touched> touched_;         // in the order the input first puts them
+    std::vector<uint32_t> touchedOf_;      // for each entry: 1 + its place in touched_, or 0
     std::vector<std::string> problems_;    // records rejected
     std::vector<std::string> duplicates_;  // records that came again
     std::map<std::string, size_t> ignored_;
     size_t replaced_ = 0;
 };
 
-std::string namesKey(const Entry& e) {
-    return e.lastName + '\x1F' + e.firstName + '\x1F' + e.middleName;
-}
-
-void Import::take(const std::string& source, Contact& contact) {
+void Import::take(Contact& contact) {
     Entry entry;
     std::string why;
     if (!entryOf(contact, options_.codePage, how_.lossy, entry, why, replaced_))
-        return problem(source, contact.line, why);
-    auto [found, first] = touchedByNames_.emplace(namesKey(entry), touched_.size());
-    if (!first) {
+        return problem(contact.line, why);
+    std::vector<Entry>& entries = card_.entries;
+    const Entry* stored = putter_.find(entry);
+    const size_t at = stored ? static_cast<size_t>(stored - entries.data()) : entries.size();
+    if (touchedOf_.size() <= at) touchedOf_.resize(std::max(2 * touchedOf_.size(), at + 1), 0);
+    if (const uint32_t earlier = touchedOf_[at]) {
         // The same person twice in one input: the later record wins, as a later Save
         // does, and both places are said.
-        const Touched& earlier = touched_[found->second];
-        duplicates_.push_back("qbcard: " + source + ": line " + std::to_string(contact.line) +
-                              ": " + earlier.name + " again (first at " + earlier.source +
-                              " line " + std::to_string(earlier.line) + "); the later one wins");
+        const Touched& first = touched_[earlier - 1];
+        duplicates_.push_back("qbcard: " + sources_.back() + ": line " +
+                              std::to_string(contact.line) + ": " + nameOf(entry) +
+                              " again (first at " + sources_[first.source] + " line " +
+                              std::to_string(first.line) + "); the later one wins");
     } else {
-        Touched t{source,
-                  contact.line,
-                  displayName(contact.firstName, contact.middleName, contact.lastName),
-                  Entry{entry.firstName, entry.lastName, entry.middleName, "", ""},
-                  false,
-                  Entry()};
-        if (const Entry* stored = putter_.find(entry)) {
-            t.existed = true;
-            t.before = *stored;
-        }
-        touched_.push_back(std::move(t));
+        touched_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(sources_.size() - 1),
+                            contact.line, stored != nullptr, stored ? stored->address : "",
+                            stored ? stored->sex : ""});
+        touchedOf_[at] = static_cast<uint32_t>(touched_.size());
     }
     putter_.put(entry, how_.replace ? PutMode::replace : PutMode::merge);
 }
 
 bool Import::readSource(const std::string& source, std::string bytes) {
+    sources_.push_back(source);
     std::string text, why;
     if (!text_encoding::toUtf8(std::move(bytes), how_.inputEncoding, text, why)) {
         fail(source, "cannot be read: " + why);
         return false;
     }
-    auto each = [&](Contact& contact) { take(source, contact); };
+    auto each = [&](Contact& contact) { take(contact); };
     ContactsRead read;
     if (vcard::looksLikeVCard(text)) {
         read = vcard::read(text, each);
@@ -115,7 +115,7 @@ bool Import::readSource(const std::string& source, std::string bytes) {
     }
     std::sort(read.problems.begin(), read.problems.end(),
               [](const Problem& a, const Problem& b) { return a.line < b.line; });
-    for (const Problem& p : read.problems) problem(source, p.line, p.reason);
+    for (const Problem& p : read.problems) problem(p.line, p.reason);
     for (const auto& [what, count] : read.ignored) ignored_[what] += count;
     return true;
 }
@@ -138,18 +138,21 @@ int Import::finish(const std::string& inputs) {
     size_t added = 0, updated = 0, unchanged = 0;
     std::string changes;
     for (const Touched& t : touched_) {
-        const Entry& now = *putter_.find(t.names);
+        const Entry& now = card_.entries[t.entry];
         std::string fields;
-        if (t.existed && now.address != t.before.address) fields += "Address";
-        if (t.existed && now.sex != t.before.sex) fields += fields.empty() ? "Sex" : ", Sex";
+        if (t.existed && now.address != t.address) fields += "Address";
+        if (t.existed && now.sex != t.sex) fields += fields.empty() ? "Sex" : ", Sex";
         if (t.existed && fields.empty()) {
             ++unchanged;
             continue;
         }
         ++(t.existed ? updated : added);
-        changes += (t.existed ? "  updated " + t.name + ": " + fields : "  added " + t.name) + "\n";
+        changes +=
+            (t.existed ? "  updated " + nameOf(now) + ": " + fields : "  added " + nameOf(now)) +
+            "\n";
         card_.file.notePut(now);
     }
+    std::vector<Touched>().swap(touched_);
     std::string report;
     const std::string& file = card_.file.path();
     if (added + updated > 0 && !how_.dryRun) {
@@ -173,7 +176,9 @@ int Import::finish(const std::string& inputs) {
     report += inputs + ": " + std::to_string(added) + " added, " + std::to_string(updated) +
               " updated, " + std::to_string(unchanged) + " unchanged, " + std::to_string(rejected) +
               " rejected" + (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n";
-    report += changes + ignoredLine(ignored_);
+    console::out(report);
+    console::out(changes);
+    report = ignoredLine(ignored_);
     if (replaced_) report += std::to_string(replaced_) + " characters stored as \"?\"\n";
     console::out(report);
     return rejected == 0 ? kDone : kDoneWithFindings;

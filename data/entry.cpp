@@ -205,20 +205,53 @@ EntryPutter::EntryPutter(std::vector<Entry>& collection) : entries_(collection) 
     sortedEnd_ = entries_.size();
 }
 
+namespace {
+
+uint32_t hashNames(const Entry& entry) {
+    uint64_t hash = hashFirstAndMiddle(entry);
+    for (unsigned char c : entry.lastName) hash = ((hash << 5) | (hash >> 59)) ^ c;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(hash >> 32);
+}
+
+}  // namespace
+
+// The appended entries are found through open addressing over their positions,
+// a few bytes each, however many an import appends.
+size_t EntryPutter::appendedSlot(const Entry& names) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hashNames(names) & mask;; slot = (slot + 1) & mask) {
+        const uint32_t at = slots_[slot];
+        if (at == kEmpty || sameNames(entries_[at], names)) return slot;
+    }
+}
+
+void EntryPutter::indexAppended(uint32_t position) {
+    if (2 * (appended_ + 1) > slots_.size()) {
+        std::vector<uint32_t> old(std::max<size_t>(16, 2 * slots_.size()), kEmpty);
+        old.swap(slots_);
+        for (uint32_t at : old)
+            if (at != kEmpty) slots_[appendedSlot(entries_[at])] = at;
+    }
+    slots_[appendedSlot(entries_[position])] = position;
+    ++appended_;
+}
+
 Entry* EntryPutter::find(const Entry& names) {
     const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sortedEnd_);
     auto range = std::equal_range(entries_.begin(), sortedEnd, names, entryLess);
     for (auto e = range.first; e != range.second; ++e)
         if (sameNames(*e, names)) return &*e;
-    auto appended = appended_.find(namesKey(names));
-    return appended == appended_.end() ? nullptr : &entries_[appended->second];
+    if (slots_.empty()) return nullptr;
+    const uint32_t at = slots_[appendedSlot(names)];
+    return at == kEmpty ? nullptr : &entries_[at];
 }
 
 PutResult EntryPutter::put(const Entry& entry, PutMode mode) {
     Entry* same = find(entry);
     if (!same) {
-        appended_.emplace(namesKey(entry), entries_.size());
         entries_.push_back(entry);
+        indexAppended(static_cast<uint32_t>(entries_.size() - 1));
         return PutResult::added;
     }
     const bool keep = mode == PutMode::merge;
@@ -228,9 +261,4 @@ PutResult EntryPutter::put(const Entry& entry, PutMode mode) {
     same->address = address;
     same->sex = sex;
     return PutResult::updated;
-}
-
-std::string EntryPutter::namesKey(const Entry& entry) {
-    // 0x1F, the unit separator, is a byte no name typed in a form holds.
-    return entry.lastName + '\x1F' + entry.firstName + '\x1F' + entry.middleName;
 }

@@ -2,7 +2,7 @@
 
 #include <array>
 #include <string>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 // One person. Every field is a byte string in the system's 8-bit code page;
@@ -74,9 +74,12 @@ class EntryPutter {
     Entry* find(const Entry& names);
 
   private:
-    static std::string namesKey(const Entry& entry);
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+    size_t appendedSlot(const Entry& names) const;
+    void indexAppended(uint32_t position);
 
     std::vector<Entry>& entries_;
     size_t sortedEnd_;  // entries from here on were appended by put, found by their names
-    std::unordered_map<std::string, size_t> appended_;
+    std::vector<uint32_t> slots_;  // positions of appended entries, by a hash of their names
+    size_t appended_ = 0;
 };
