@@ -72,9 +72,10 @@ char32_t foldedLetter(char32_t c) {
     return c;
 }
 
-}  // namespace
-
-std::string folded(const std::string& text) {
+// The text with each code point given to `put`, which appends what stands for it;
+// a byte that starts no well-formed sequence is kept as it is.
+template <typename Put>
+std::string eachCodePoint(const std::string& text, Put put) {
     std::string out;
     for (size_t at = 0; at < text.size();) {
         size_t start = at;
@@ -82,12 +83,10 @@ std::string folded(const std::string& text) {
         if (c == kInvalid)
             out.append(text, start, at - start);
         else
-            append(out, foldedLetter(c));
+            put(out, c);
     }
     return out;
 }
-
-namespace {
 
 // The base letters of U+00C0 to U+017F in small letters; "." where there is none.
 constexpr const char kBaseLetters[] =
@@ -98,29 +97,24 @@ constexpr const char kBaseLetters[] =
 
 }  // namespace
 
+std::string folded(const std::string& text) {
+    return eachCodePoint(text, [](std::string& out, char32_t c) { append(out, foldedLetter(c)); });
+}
+
 std::string matchKey(const std::string& text) {
-    std::string out;
-    for (size_t at = 0; at < text.size();) {
-        size_t start = at;
-        char32_t c = next(text, at);
-        if (c == kInvalid) {
-            out.append(text, start, at - start);
-            continue;
-        }
+    return eachCodePoint(text, [](std::string& out, char32_t c) {
         c = foldedLetter(c);
-        if (c == 0xDF) {
+        if (c == 0xDF)
             out += "ss";
-        } else if (c == 0xE6) {
+        else if (c == 0xE6)
             out += "ae";
-        } else if (c == 0x153 || c == 0x152) {
+        else if (c == 0x153)
             out += "oe";
-        } else if (c >= 0xC0 && c <= 0x17F && kBaseLetters[c - 0xC0] != '.') {
+        else if (c >= 0xC0 && c <= 0x17F && kBaseLetters[c - 0xC0] != '.')
             out += kBaseLetters[c - 0xC0];
-        } else {
+        else
             append(out, c);
-        }
-    }
-    return out;
+    });
 }
 
 size_t length(const std::string& text) {
