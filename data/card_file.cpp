@@ -1,6 +1,7 @@
 #include "data/card_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -168,8 +169,13 @@ void CardFile::removeStaleTemporaryFiles() {
         if (process.size() > 10 || !std::all_of(process.begin(), process.end(),
                                                 [](char c) { return c >= '0' && c <= '9'; }))
             continue;
-        unsigned long id = std::stoul(process);
-        if (id != files::currentProcessId() && !fs_->isProcessRunning(id)) fs_->removeFile(name);
+        // Ten digits may exceed an unsigned long where it has 32 bits (std::stoul
+        // would throw there); no process has such a number, so its save has ended.
+        const unsigned long long number = std::strtoull(process.c_str(), nullptr, 10);
+        const auto id = static_cast<unsigned long>(number);
+        if (id == number && (id == files::currentProcessId() || fs_->isProcessRunning(id)))
+            continue;
+        fs_->removeFile(name);
     }
 }
 

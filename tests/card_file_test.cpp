@@ -285,6 +285,7 @@ TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {
     } cases[] = {
         {here + "4001.tmp", true},               // its save ended without cleaning up
         {here + "4002.tmp", false},              // a save under way
+        {here + "9999999999.tmp", true},         // no process has such a number
         {"test.txt.elsewhere-4001.tmp", false},  // another machine's, over a network share
         {"test.txt.tmp", false},
         {here + "4001.bak", false},
