@@ -52,11 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::vector<Contact> exported;
     for (const Entry& e : reloaded) exported.push_back(contactOf(e, 1252));
-    const std::string exports[] = {vcard::write(exported, vcard::Version::v3),
-                                   vcard::write(exported, vcard::Version::v4),
-                                   csv::write(exported, csv::Layout::plain),
-                                   csv::write(exported, csv::Layout::google),
-                                   csv::write(exported, csv::Layout::outlook)};
+    const std::string exports[] = {
+        vcard::write(exported, vcard::Version::v3), vcard::write(exported, vcard::Version::v4),
+        csv::write(exported, csv::Layout::plain), csv::write(exported, csv::Layout::google),
+        csv::write(exported, csv::Layout::outlook)};
     for (const std::string& exportedText : exports) {
         std::vector<Entry> fresh;
         importInto(fresh, readAny(exportedText));
