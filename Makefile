@@ -41,9 +41,9 @@ release64: deps
 test-native: native
 	ctest --preset native
 
-# A short pass keeps the fuzzer building and its properties holding.
+# A short pass of each keeps the fuzzers building and their properties holding.
 test-fuzz: deps
-	scripts/fuzz.sh 20
+	scripts/fuzz.sh 10
 
 # qbcard on the PATH: an optimised build without sanitizers, into PREFIX/bin.
 install: deps

@@ -2,12 +2,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <map>
-#include <utility>
 #include <vector>
 
-#include "data/card_codec.h"
-#include "data/card_file.h"
+#include "cli/command_support.h"
 #include "data/card_integrity.h"
 #include "data/entry.h"
 #include "interchange/codepage.h"
@@ -17,45 +14,31 @@
 
 namespace {
 
-int fail(const std::string& file, const std::string& message) {
-    console::error("qbcard: " + file + ": " + message + "\n");
-    return kNothingDone;
-}
-
-// The card file of the options, loaded as the window program would list it:
-// sorted, same names merged.
-struct LoadedCardFile {
-    CardFile file;
-    std::vector<Entry> entries;
-
-    explicit LoadedCardFile(const CardOptions& options)
-        : file(options.file, files::realFileSystem()) {}
-};
-
-bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode) {
-    switch (card.file.load(card.entries)) {
-        case LoadProblem::missing:
-            if (mayBeMissing) break;
-            exitCode = fail(card.file.path(), "no such card file");
-            return false;
-        case LoadProblem::unreadable:
-            exitCode = fail(card.file.path(), "the card file cannot be read");
-            return false;
-        case LoadProblem::tooLarge:
-            exitCode =
-                fail(card.file.path(), "the card file is too large for this program's memory");
-            return false;
-        case LoadProblem::none:
-            break;
-    }
-    normaliseEntries(card.entries);
-    return true;
-}
-
 std::vector<Contact> contactsOf(const std::vector<Entry>& list, unsigned codePage) {
     std::vector<Contact> contacts;
     contacts.reserve(list.size());
     for (const Entry& e : list) contacts.push_back(contactOf(e, codePage));
+    return contacts;
+}
+
+// The contacts to export. An entry with a byte the code page does not define is
+// left out and said on standard error, as an import says what it cannot take.
+std::vector<Contact> exportedContacts(const LoadedCardFile& card, unsigned codePage,
+                                      int& exitCode) {
+    std::vector<Contact> contacts;
+    contacts.reserve(card.entries.size());
+    Contact contact;
+    std::string why;
+    for (const Entry& e : card.entries) {
+        if (contactOf(e, codePage, contact, why)) {
+            contacts.push_back(std::move(contact));
+            continue;
+        }
+        console::error("qbcard: " + card.file.path() + ": " +
+                       displayName(contact.firstName, contact.middleName, contact.lastName) + ": " +
+                       why + "; not exported\n");
+        exitCode = kDoneWithFindings;
+    }
     return contacts;
 }
 
@@ -79,15 +62,31 @@ std::string tsvCell(const std::string& text) {
     return out;
 }
 
+// A cell of the table a terminal shows: a line break as " / ", and every other
+// control character visible (ESC as ^[, a C1 control as <U+009B>), so that no
+// name can move the cursor, retitle the window or worse.
 std::string tableCell(const std::string& text) {
     std::string out;
-    for (char c : text) out += c == '\n' ? std::string(" / ") : std::string(1, c);
+    for (size_t at = 0; at < text.size();) {
+        const size_t start = at;
+        const char32_t c = utf8::next(text, at);
+        if (c == '\n')
+            out += " / ";
+        else if (c < 0x20)
+            out += std::string("^") + static_cast<char>(c + 0x40);
+        else if (c == 0x7F)
+            out += "^?";
+        else if (c >= 0x80 && c < 0xA0)
+            out += "<" + utf8::name(c) + ">";
+        else
+            out.append(text, start, at - start);
+    }
     return out;
 }
 
-void printContacts(const std::vector<Contact>& contacts, bool tabSeparated) {
+void printContacts(const std::vector<Contact>& contacts, ListFormat format) {
     std::string out;
-    if (tabSeparated) {
+    if (format == ListFormat::tsv) {
         for (int f = 0; f < kFieldCount; ++f) out += std::string(f ? "\t" : "") + kFieldLabels[f];
         out += "\n";
         for (const Contact& c : contacts) {
@@ -116,105 +115,38 @@ void printContacts(const std::vector<Contact>& contacts, bool tabSeparated) {
     console::out(out);
 }
 
-bool writeOutput(const std::string& output, const std::string& bytes, int& exitCode) {
-    if (output.empty()) {
-        console::out(bytes);
-        return true;
-    }
-    if (files::realFileSystem().writeDurably(output, bytes)) return true;
-    exitCode = fail(output, "cannot be written");
-    return false;
-}
-
-// The contacts of an interchange file, whichever of the two formats it is in.
-bool readContacts(const std::string& input, ContactsRead& read, int& exitCode) {
-    std::string text;
-    switch (files::readWholeFile(files::realFileSystem(), input, text)) {
-        case files::ReadResult::missing:
-            exitCode = fail(input, "no such file");
+bool matchesEveryTerm(const Contact& c, const std::vector<std::string>& keys) {
+    std::string fields[kFieldCount];
+    for (int f = 0; f < kFieldCount; ++f) fields[f] = utf8::matchKey(fieldOf(c, f));
+    for (const std::string& key : keys)
+        if (std::none_of(std::begin(fields), std::end(fields), [&](const std::string& field) {
+                return field.find(key) != std::string::npos;
+            }))
             return false;
-        case files::ReadResult::failed:
-            exitCode = fail(input, "cannot be read");
-            return false;
-        case files::ReadResult::ok:
-            break;
-    }
-    read = vcard::looksLikeVCard(text) ? vcard::read(text) : csv::read(text);
-    if (read.notThisFormat.empty()) return true;
-    exitCode = fail(input, "neither a vCard nor a CSV file: " + read.notThisFormat);
-    return false;
-}
-
-struct ImportCounts {
-    size_t added = 0, updated = 0, unchanged = 0, replaced = 0;
-};
-
-// Puts each contact into the card file's entries by the program's own rule, and
-// notes each change for the save; a contact that cannot be stored becomes a problem.
-ImportCounts putContacts(const ContactsRead& read, const CardOptions& options, bool lossy,
-                         LoadedCardFile& card, std::vector<Problem>& problems) {
-    ImportCounts counts;
-    EntryPutter putter(card.entries);
-    for (const Contact& contact : read.contacts) {
-        Entry entry;
-        std::string why;
-        if (!entryOf(contact, options.codePage, lossy, entry, why, counts.replaced)) {
-            problems.push_back({contact.line, why});
-            continue;
-        }
-        switch (putter.put(entry)) {
-            case PutResult::added:
-                ++counts.added;
-                break;
-            case PutResult::updated:
-                ++counts.updated;
-                break;
-            case PutResult::unchanged:
-                ++counts.unchanged;
-                continue;
-        }
-        card.file.notePut(entry);
-    }
-    return counts;
-}
-
-// "ignored (the card file cannot hold them): 120 TEL, 98 EMAIL", most first.
-std::string ignoredLine(const std::map<std::string, size_t>& ignored) {
-    if (ignored.empty()) return "";
-    std::vector<std::pair<size_t, std::string>> counts;
-    for (const auto& item : ignored) counts.emplace_back(item.second, item.first);
-    std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
-        return a.first != b.first ? a.first > b.first : a.second < b.second;
-    });
-    std::string line = "ignored (the card file cannot hold them):";
-    for (size_t i = 0; i < counts.size(); ++i)
-        line += (i ? ", " : " ") + std::to_string(counts[i].first) + " " + counts[i].second;
-    return line + "\n";
+    return true;
 }
 
 }  // namespace
 
-int listEntries(const CardOptions& options, bool tabSeparated) {
+int listEntries(const CardOptions& options, ListFormat format) {
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
-    printContacts(contactsOf(card.entries, options.codePage), tabSeparated);
+    printContacts(contactsOf(card.entries, options.codePage), format);
     return kDone;
 }
 
-int findEntries(const CardOptions& options, const std::string& text) {
+int findEntries(const CardOptions& options, const std::vector<std::string>& terms,
+                ListFormat format) {
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
-    const std::string wanted = utf8::folded(text);
+    std::vector<std::string> keys;
+    for (const std::string& term : terms) keys.push_back(utf8::matchKey(term));
     std::vector<Contact> found;
     for (const Contact& c : contactsOf(card.entries, options.codePage))
-        for (int f = 0; f < kFieldCount; ++f)
-            if (utf8::folded(fieldOf(c, f)).find(wanted) != std::string::npos) {
-                found.push_back(c);
-                break;
-            }
-    printContacts(found, false);
+        if (matchesEveryTerm(c, keys)) found.push_back(c);
+    printContacts(found, format);
     return found.empty() ? kDoneWithFindings : kDone;  // as grep: 1 when nothing matched
 }
 
@@ -222,7 +154,7 @@ int exportVCard(const CardOptions& options, vcard::Version version, const std::s
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
-    writeOutput(output, vcard::write(contactsOf(card.entries, options.codePage), version),
+    writeOutput(output, vcard::write(exportedContacts(card, options.codePage, exitCode), version),
                 exitCode);
     return exitCode;
 }
@@ -232,44 +164,11 @@ int exportCsv(const CardOptions& options, csv::Layout layout, bool byteOrderMark
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
-    writeOutput(output,
-                csv::write(contactsOf(card.entries, options.codePage), layout, byteOrderMark),
-                exitCode);
+    writeOutput(
+        output,
+        csv::write(exportedContacts(card, options.codePage, exitCode), layout, byteOrderMark),
+        exitCode);
     return exitCode;
-}
-
-int importContacts(const CardOptions& options, const std::string& input, bool dryRun, bool lossy) {
-    int exitCode = kDone;
-    ContactsRead read;
-    if (!readContacts(input, read, exitCode)) return exitCode;
-    LoadedCardFile card(options);
-    if (!loadSorted(card, true, exitCode)) return exitCode;
-    std::vector<Problem> problems = std::move(read.problems);
-    const ImportCounts counts = putContacts(read, options, lossy, card, problems);
-
-    std::string report;
-    if (counts.added + counts.updated > 0 && !dryRun) {
-        SaveOutcome outcome = card.file.save(card.entries);
-        if (!outcome) return fail(options.file, "could not be written; it is as it was");
-        if (outcome.reloaded)
-            report += options.file + " had been changed by another program; its changes are kept\n";
-        if (!outcome.backupName.empty())
-            report +=
-                "the original of " + options.file + " is kept as " + outcome.backupName + "\n";
-    }
-    std::sort(problems.begin(), problems.end(),
-              [](const Problem& a, const Problem& b) { return a.line < b.line; });
-    report += input + ": " + std::to_string(counts.added) + " added, " +
-              std::to_string(counts.updated) + " updated, " + std::to_string(counts.unchanged) +
-              " unchanged, " + std::to_string(problems.size()) + " rejected" +
-              (dryRun ? " (a dry run: " + options.file + " is unchanged)" : "") + "\n";
-    for (const Problem& p : problems)
-        report += "  line " + std::to_string(p.line) + ": " + p.reason + "\n";
-    report += ignoredLine(read.ignored);
-    if (counts.replaced)
-        report += std::to_string(counts.replaced) + " characters stored as \"?\"\n";
-    console::out(report);
-    return problems.empty() ? kDone : kDoneWithFindings;
 }
 
 int checkCardFile(const CardOptions& options) {
@@ -278,12 +177,13 @@ int checkCardFile(const CardOptions& options) {
         undefined.byte[b] =
             codepage::isUndefinedByte(options.codePage, static_cast<unsigned char>(b));
     IntegrityReport report;
-    switch (CardFile(options.file, files::realFileSystem()).inspect(undefined, report)) {
+    CardFile file(options.file, files::realFileSystem());
+    switch (file.inspect(undefined, report)) {
         case LoadProblem::missing:
             return fail(options.file, "no such card file");
         case LoadProblem::unreadable:
         case LoadProblem::tooLarge:
-            return fail(options.file, "the card file cannot be read");
+            return fail(options.file, "the card file cannot be read: " + file.lastFailure());
         case LoadProblem::none:
             break;
     }

@@ -2,12 +2,15 @@
 
 #include <CLI/CLI.hpp>
 
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "cli/card_commands.h"
 #include "interchange/codepage.h"
+#include "interchange/text_encoding.h"
 #include "platform/console.h"
 #include "version.h"
 
@@ -37,15 +40,93 @@ CLI::Validator oneOf(const std::vector<std::pair<std::string, Value>>& words) {
         isMember.get_description());
 }
 
+const std::vector<std::pair<std::string, ListFormat>> kListFormats = {{"table", ListFormat::table},
+                                                                      {"tsv", ListFormat::tsv}};
+
 // What the command line asks for, filled in by CLI11 as it parses.
 struct Request {
     CardOptions options;
-    std::string format = "table", text, output, input;
+    ListFormat format = ListFormat::table;
+    std::vector<std::string> terms, inputs;
+    std::string output;
     vcard::Version vcardVersion = vcard::Version::v3;
     csv::Layout layout = csv::Layout::plain;
-    bool noByteOrderMark = false, dryRun = false, lossy = false;
-    CLI::App *list, *find, *vcardExport, *csvExport, *import, *check;
+    bool noByteOrderMark = false;
+    ImportOptions import;
+    CLI::App *list, *find, *vcardExport, *csvExport, *importing, *check;
 };
+
+// Each command's help ends with the options every command takes, and an example.
+void describe(CLI::App* command, const std::string& example) {
+    command->footer(
+        "Options of every command: --file PATH (the card file, default test.txt), "
+        "--codepage N.\nExample: " +
+        example);
+}
+
+void addCommands(CLI::App& app, Request& r) {
+    r.list = app.add_subcommand("list", "the entries, sorted by last name, same names merged");
+    r.list->add_option("--format", r.format, "table or tsv")
+        ->type_name("TEXT")
+        ->default_str("table")
+        ->transform(oneOf(kListFormats));
+    describe(r.list, "qbcard list --format tsv");
+
+    r.find = app.add_subcommand(
+        "find", "the entries with every TERM in some field, letters without case or accents");
+    r.find->add_option("TERM", r.terms, "what to look for")->required();
+    r.find->add_option("--format", r.format, "table or tsv")
+        ->type_name("TEXT")
+        ->default_str("table")
+        ->transform(oneOf(kListFormats));
+    describe(r.find, "qbcard find dube paris");
+
+    CLI::App* exporting = app.add_subcommand("export", "the entries as vCard or CSV");
+    exporting->require_subcommand(1);
+    describe(exporting, "qbcard export vcard -o book.vcf");
+    r.vcardExport = exporting->add_subcommand("vcard", "vCard 3.0, or 4.0 on request");
+    r.vcardExport->add_option("--vcard", r.vcardVersion, "3.0 or 4.0")
+        ->type_name("TEXT")
+        ->default_str("3.0")
+        ->transform(oneOf(kVCardVersions));
+    r.vcardExport->add_option("-o,--output", r.output,
+                              "the file to write (standard output if none, or -)");
+    describe(r.vcardExport, "qbcard export vcard --vcard 4.0 -o book.vcf");
+    r.csvExport = exporting->add_subcommand("csv", "CSV, UTF-8 with a byte-order mark");
+    r.csvExport->add_option("--layout", r.layout, "plain, google or outlook")
+        ->type_name("TEXT")
+        ->default_str("plain")
+        ->transform(oneOf(kCsvLayouts));
+    r.csvExport->add_flag("--no-bom", r.noByteOrderMark, "leave out the byte-order mark");
+    r.csvExport->add_option("-o,--output", r.output,
+                            "the file to write (standard output if none, or -)");
+    describe(r.csvExport, "qbcard export csv --layout google -o contacts.csv");
+
+    ImportOptions& how = r.import;
+    r.importing = app.add_subcommand(
+        "import",
+        "vCard or CSV files (- for standard input, a folder for its .vcf files) into the card "
+        "file: same three names update what the record carries, others add");
+    r.importing->add_option("FILE", r.inputs, "the vCard or CSV files")->required();
+    r.importing->add_flag("--dry-run", how.dryRun, "report what would change, change nothing");
+    r.importing->add_flag("--lossy", how.lossy,
+                          "store ? for a character the card file cannot hold");
+    r.importing->add_flag("--replace", how.replace,
+                          "a record without an address or sex empties the stored one");
+    r.importing->add_flag("--force", how.force,
+                          "rewrite a --file that is not a card file, keeping its original");
+    r.importing
+        ->add_option("--input-encoding", how.inputEncoding,
+                     "UTF-8 (the default), UTF-16, UTF-16LE, UTF-16BE or a code page such as 1252")
+        ->check([](const std::string& value) {
+            return text_encoding::isKnown(value) ? std::string()
+                                                 : "the encoding " + value + " is not known here";
+        });
+    describe(r.importing, "qbcard import contacts.csv --input-encoding 1252 --dry-run");
+
+    r.check = app.add_subcommand("check", "an integrity report of the card file");
+    describe(r.check, "qbcard --file ~/book/test.txt check");
+}
 
 void addOptions(CLI::App& app, Request& r) {
     app.set_version_flag("--version", "qbcard " QB_VERSION_TEXT);
@@ -60,54 +141,34 @@ void addOptions(CLI::App& app, Request& r) {
                        ? std::string()
                        : "code page " + value + " is not supported here";
         });
-
-    r.list = app.add_subcommand("list", "the entries, sorted by last name, same names merged");
-    r.list->add_option("--format", r.format, "table or tsv")
-        ->capture_default_str()
-        ->check(CLI::IsMember({"table", "tsv"}));
-
-    r.find = app.add_subcommand("find", "the entries with TEXT in any field, case ignored");
-    r.find->add_option("TEXT", r.text, "what to look for")->required();
-
-    CLI::App* exporting = app.add_subcommand("export", "the entries as vCard or CSV");
-    exporting->require_subcommand(1);
-    r.vcardExport = exporting->add_subcommand("vcard", "vCard 3.0, or 4.0 on request");
-    r.vcardExport->add_option("--vcard", r.vcardVersion, "3.0 or 4.0")
-        ->type_name("TEXT")
-        ->default_str("3.0")
-        ->transform(oneOf(kVCardVersions));
-    r.vcardExport->add_option("-o,--output", r.output,
-                              "the file to write (standard output if none)");
-    r.csvExport = exporting->add_subcommand("csv", "CSV, UTF-8 with a byte-order mark");
-    r.csvExport->add_option("--layout", r.layout, "plain, google or outlook")
-        ->type_name("TEXT")
-        ->default_str("plain")
-        ->transform(oneOf(kCsvLayouts));
-    r.csvExport->add_flag("--no-bom", r.noByteOrderMark, "leave out the byte-order mark");
-    r.csvExport->add_option("-o,--output", r.output, "the file to write (standard output if none)");
-
-    r.import = app.add_subcommand(
-        "import", "a vCard or CSV file into the card file: same three names update, others add");
-    r.import->add_option("FILE", r.input, "the vCard or CSV file")->required();
-    r.import->add_flag("--dry-run", r.dryRun, "report what would change, change nothing");
-    r.import->add_flag("--lossy", r.lossy, "store ? for a character the card file cannot hold");
-
-    r.check = app.add_subcommand("check", "an integrity report of the card file");
+    addCommands(app, r);
 }
 
 int run(Request& r) {
 #ifdef _WIN32
     // Windows hands a console program its arguments in the ANSI code page.
-    std::string utf8Text;
-    if (codepage::toUtf8(codepage::defaultCodePage(), r.text, utf8Text)) r.text = utf8Text;
+    for (std::string& term : r.terms) {
+        std::string utf8Text;
+        if (codepage::toUtf8(codepage::defaultCodePage(), term, utf8Text)) term = utf8Text;
+    }
 #endif
-    if (*r.list) return listEntries(r.options, r.format == "tsv");
-    if (*r.find) return findEntries(r.options, r.text);
+    if (*r.list) return listEntries(r.options, r.format);
+    if (*r.find) return findEntries(r.options, r.terms, r.format);
     if (*r.vcardExport) return exportVCard(r.options, r.vcardVersion, r.output);
     if (*r.csvExport) return exportCsv(r.options, r.layout, !r.noByteOrderMark, r.output);
-    if (*r.import) return importContacts(r.options, r.input, r.dryRun, r.lossy);
+    if (*r.importing) return importContacts(r.options, r.inputs, r.import);
     if (*r.check) return checkCardFile(r.options);
     return kNothingDone;
+}
+
+// A word the command line does not know, named, instead of CLI11's "A subcommand
+// is required" for `qbcard lst` or `qbcard export json`.
+std::string parseFailure(const CLI::App& app, const CLI::ParseError& e) {
+    const std::vector<std::string> unknown = app.remaining(true);
+    if (dynamic_cast<const CLI::RequiredError*>(&e) && !unknown.empty())
+        return (unknown[0].rfind("-", 0) == 0 ? "unknown option " : "unknown command ") +
+               unknown[0];
+    return e.what();
 }
 
 }  // namespace
@@ -122,9 +183,22 @@ int runCommandLine(int argc, const char* const* argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        console::error("qbcard: " + std::string(e.what()) +
+        console::error("qbcard: " + parseFailure(app, e) +
                        "\nRun qbcard --help for the commands.\n");
         return kNothingDone;
     }
-    return run(request);
+    int exitCode = kNothingDone;
+    try {
+        exitCode = run(request);
+    } catch (const std::bad_alloc&) {
+        console::error("qbcard: out of memory; the card file is as it was\n");
+        return kNothingDone;
+    } catch (const std::length_error&) {
+        console::error("qbcard: out of memory; the card file is as it was\n");
+        return kNothingDone;
+    }
+    std::string why;
+    if (console::flushOutput(why)) return exitCode;
+    console::error("qbcard: standard output: cannot be written: " + why + "\n");
+    return kNothingDone;
 }

@@ -2,6 +2,18 @@
 // checks the entries, and moves them to and from vCard and CSV, through the same
 // card-file code as the window program.
 
-#include "cli/command_line.h"
+#include <cstdio>
 
-int main(int argc, char** argv) { return runCommandLine(argc, argv); }
+#include "cli/card_commands.h"
+#include "cli/command_line.h"
+#include "platform/console.h"
+
+int main(int argc, char** argv) {
+    int exitCode = runCommandLine(argc, argv);
+    // The last error standard output can give is its close's.
+    if (std::fclose(stdout) != 0 && exitCode != kNothingDone) {
+        console::error("qbcard: standard output: cannot be written\n");
+        return kNothingDone;
+    }
+    return exitCode;
+}

@@ -1,6 +1,7 @@
 #include "data/card_file.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -49,7 +50,8 @@ bool CardFile::FileState::operator==(const FileState& other) const {
            (presence != files::ReadResult::ok || content == other.content);
 }
 
-CardFile::CardFile(std::string path, files::FileSystem& fs) : path_(std::move(path)), fs_(&fs) {}
+CardFile::CardFile(std::string path, files::FileSystem& fs)
+    : path_(std::move(path)), target_(path_), fs_(&fs) {}
 
 CardFile::FileState CardFile::currentState() {
     FileState state;
@@ -89,6 +91,7 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
         any = true;
     });
     loaded.complete = decoder.finish() && loaded.state.presence == files::ReadResult::ok;
+    loaded.malformedRecords = decoder.statistics().recordsWithoutFourSeparators;
     if (!any) return loaded;
     if (last == kEndOfText && !fs_->isReadOnly(path_) &&
         fs_->truncateFile(path_, static_cast<size_t>(content.size())))
@@ -114,7 +117,7 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries) {
 
 bool CardFile::replaceWithRetries(const std::string& source) {
     for (int attempt = 1;; ++attempt) {
-        files::ReplaceResult result = fs_->replaceFile(source, path_);
+        files::ReplaceResult result = fs_->replaceFile(source, target_);
         if (result == files::ReplaceResult::ok) return true;
         if (result == files::ReplaceResult::failed || attempt == kReplaceAttempts) return false;
         fs_->pause(kReplaceRetryMilliseconds);
@@ -122,8 +125,8 @@ bool CardFile::replaceWithRetries(const std::string& source) {
 }
 
 std::string CardFile::backupName(int number) const {
-    if (number == 1) return path_ + ".bak";
-    return path_ + "." + std::to_string(number) + ".bak";
+    if (number == 1) return target_ + ".bak";
+    return target_ + "." + std::to_string(number) + ".bak";
 }
 
 // Copies the card file as it is now to the first free backup name, which `keptAs`
@@ -155,7 +158,7 @@ bool CardFile::keepOriginalAsBackup(std::string& keptAs) {
 // A crashed save leaves its temporary file behind. One of this machine whose
 // process has ended is removed; any other may belong to a save under way.
 void CardFile::removeStaleTemporaryFiles() {
-    const std::string prefix = path_ + "." + files::machineName() + "-";
+    const std::string prefix = target_ + "." + files::machineName() + "-";
     const size_t suffixLength = std::strlen(kTemporarySuffix);
     for (const std::string& name : files::namesStartingWith(*fs_, prefix)) {
         if (name.size() <= prefix.size() + suffixLength ||
@@ -166,8 +169,13 @@ void CardFile::removeStaleTemporaryFiles() {
         if (process.size() > 10 || !std::all_of(process.begin(), process.end(),
                                                 [](char c) { return c >= '0' && c <= '9'; }))
             continue;
-        unsigned long id = std::stoul(process);
-        if (id != files::currentProcessId() && !fs_->isProcessRunning(id)) fs_->removeFile(name);
+        // Ten digits may exceed an unsigned long where it has 32 bits (std::stoul
+        // would throw there); no process has such a number, so its save has ended.
+        const unsigned long long number = std::strtoull(process.c_str(), nullptr, 10);
+        const auto id = static_cast<unsigned long>(number);
+        if (id == number && (id == files::currentProcessId() || fs_->isProcessRunning(id)))
+            continue;
+        fs_->removeFile(name);
     }
 }
 
@@ -178,6 +186,8 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
         outcome.status = SaveStatus::tooLarge;
         return outcome;
     }
+    // A symbolic link stays, and the file it names is replaced, in that file's folder.
+    target_ = fs_->finalPath(path_);
     removeStaleTemporaryFiles();
     FileState now = currentState();
     if (now.presence == files::ReadResult::failed) {
@@ -193,7 +203,7 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
         }
         outcome.reloaded = true;
     }
-    if (fs_->isReadOnly(path_)) return outcome;
+    if (fs_->isReadOnly(target_)) return outcome;
     if (originalNeedsBackup_) {
         if (!keepOriginalAsBackup(outcome.backupName)) return outcome;
         originalNeedsBackup_ = false;
@@ -213,7 +223,7 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
 }
 
 std::string CardFile::temporaryName() const {
-    return path_ + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
+    return target_ + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
            kTemporarySuffix;
 }
 
@@ -234,6 +244,7 @@ LoadProblem CardFile::load(std::vector<Entry>& into) {
     }
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;
+    malformedRecords_ = loaded.malformedRecords;
     return problemOf(loaded.state.presence);
 }
 

@@ -64,13 +64,25 @@ class CardFile {
 
     // Each save writes its new content to a temporary file of its own first, named
     // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
-    // moves it over the card file in one step.
+    // moves it over the card file in one step. When the path is a symbolic link,
+    // this and the backups below are named after, and lie beside, its target.
     std::string temporaryName() const;
 
     // Where the untouched original goes when the file could not be loaded whole:
     // "<path>.bak" for the first, "<path>.2.bak", "<path>.3.bak", ... when that
     // name is taken, so that no backup is ever written over.
     std::string backupName(int number) const;
+
+    // How many of the records last loaded lack the four field separators of a card
+    // file's record: a file that is not a card file at all (a vCard given by mistake)
+    // has at least one. The window program splits them as they come.
+    size_t malformedRecords() const { return malformedRecords_; }
+
+    // Keeps the file's original as a backup before the next save rewrites it.
+    void keepOriginalBeforeNextSave() { originalNeedsBackup_ = true; }
+
+    // Why the file system last failed, in its own words ("permission denied").
+    std::string lastFailure() const { return fs_->lastFailure(); }
 
     // What the file holds beyond its entries, read afresh; `report` is filled only
     // when the result is none.
@@ -87,6 +99,7 @@ class CardFile {
     struct LoadedFile {
         FileState state;
         bool complete = true;
+        size_t malformedRecords = 0;
     };
     struct Change {
         enum Kind { put, remove } kind;
@@ -102,6 +115,7 @@ class CardFile {
     SaveOutcome write(std::vector<Entry>& entries);
 
     std::string path_;
+    std::string target_;  // the file the path names in the end, as of the last save
     files::FileSystem* fs_;
     FileState known_;
     // Set when the last load left some of the file's bytes behind, so that the next
@@ -109,6 +123,7 @@ class CardFile {
     bool originalNeedsBackup_ = false;
     // The card file did not fit in memory: it is never rewritten from what did.
     bool tooLarge_ = false;
+    size_t malformedRecords_ = 0;
     std::vector<Change> unwrittenChanges_;
 };
 

@@ -19,7 +19,8 @@ IntegrityReport inspectCardFileBytes(const std::string& fileBytes,
     std::set<std::tuple<std::string, std::string, std::string>> names;
     for (size_t i = 0; i < found.size(); ++i) {
         const Entry& e = found[i];
-        if (e.sex != kMale && e.sex != kFemale) ++report.sexNeitherMaleNorFemale;
+        // An empty sex is what an import of a contact without one stores.
+        if (!e.sex.empty() && e.sex != kMale && e.sex != kFemale) ++report.sexNeitherMaleNorFemale;
         if (i > 0 && entryLess(e, found[i - 1])) ++report.outOfLastNameOrder;
         names.emplace(e.lastName, e.firstName, e.middleName);
         for (const std::string* field : fieldsOf(e))

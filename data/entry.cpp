@@ -205,28 +205,60 @@ EntryPutter::EntryPutter(std::vector<Entry>& collection) : entries_(collection) 
     sortedEnd_ = entries_.size();
 }
 
-PutResult EntryPutter::put(const Entry& entry) {
-    Entry* same = nullptr;
-    auto range =
-        std::equal_range(entries_.begin(), entries_.begin() + sortedEnd_, entry, entryLess);
-    for (auto e = range.first; e != range.second && !same; ++e)
-        if (sameNames(*e, entry)) same = &*e;
-    if (!same) {
-        auto appended = appended_.find(namesKey(entry));
-        if (appended != appended_.end()) same = &entries_[appended->second];
-    }
-    if (!same) {
-        appended_.emplace(namesKey(entry), entries_.size());
-        entries_.push_back(entry);
-        return PutResult::added;
-    }
-    if (same->address == entry.address && same->sex == entry.sex) return PutResult::unchanged;
-    same->address = entry.address;
-    same->sex = entry.sex;
-    return PutResult::updated;
+namespace {
+
+uint32_t hashNames(const Entry& entry) {
+    uint64_t hash = hashFirstAndMiddle(entry);
+    for (unsigned char c : entry.lastName) hash = ((hash << 5) | (hash >> 59)) ^ c;
+    hash *= 0x9E3779B97F4A7C15ull;
+    return static_cast<uint32_t>(hash >> 32);
 }
 
-std::string EntryPutter::namesKey(const Entry& entry) {
-    // 0x1F, the unit separator, is a byte no name typed in a form holds.
-    return entry.lastName + '\x1F' + entry.firstName + '\x1F' + entry.middleName;
+}  // namespace
+
+// The appended entries are found through open addressing over their positions,
+// a few bytes each, however many an import appends.
+size_t EntryPutter::appendedSlot(const Entry& names) const {
+    const size_t mask = slots_.size() - 1;
+    for (size_t slot = hashNames(names) & mask;; slot = (slot + 1) & mask) {
+        const uint32_t at = slots_[slot];
+        if (at == kEmpty || sameNames(entries_[at], names)) return slot;
+    }
+}
+
+void EntryPutter::indexAppended(uint32_t position) {
+    if (2 * (appended_ + 1) > slots_.size()) {
+        std::vector<uint32_t> old(std::max<size_t>(16, 2 * slots_.size()), kEmpty);
+        old.swap(slots_);
+        for (uint32_t at : old)
+            if (at != kEmpty) slots_[appendedSlot(entries_[at])] = at;
+    }
+    slots_[appendedSlot(entries_[position])] = position;
+    ++appended_;
+}
+
+Entry* EntryPutter::find(const Entry& names) {
+    const auto sortedEnd = entries_.begin() + static_cast<std::ptrdiff_t>(sortedEnd_);
+    auto range = std::equal_range(entries_.begin(), sortedEnd, names, entryLess);
+    for (auto e = range.first; e != range.second; ++e)
+        if (sameNames(*e, names)) return &*e;
+    if (slots_.empty()) return nullptr;
+    const uint32_t at = slots_[appendedSlot(names)];
+    return at == kEmpty ? nullptr : &entries_[at];
+}
+
+PutResult EntryPutter::put(const Entry& entry, PutMode mode) {
+    Entry* same = find(entry);
+    if (!same) {
+        entries_.push_back(entry);
+        indexAppended(static_cast<uint32_t>(entries_.size() - 1));
+        return PutResult::added;
+    }
+    const bool keep = mode == PutMode::merge;
+    const std::string& address = keep && entry.address.empty() ? same->address : entry.address;
+    const std::string& sex = keep && entry.sex.empty() ? same->sex : entry.sex;
+    if (same->address == address && same->sex == sex) return PutResult::unchanged;
+    same->address = address;
+    same->sex = sex;
+    return PutResult::updated;
 }

@@ -2,7 +2,7 @@
 
 #include <array>
 #include <string>
-#include <unordered_map>
+#include <cstdint>
 #include <vector>
 
 // One person. Every field is a byte string in the system's 8-bit code page;
@@ -57,6 +57,10 @@ void normaliseEntries();
 
 enum class PutResult { added, updated, unchanged };
 
+// How a put treats what the new entry does not carry: as Save does, an empty
+// address or sex replaces the stored one; an import's merge keeps the stored one.
+enum class PutMode { replace, merge };
+
 // Puts entries into a collection by the program's one rule, the rule of Save: an
 // entry with the same three names takes the new address and sex; any other is
 // appended, for the next normalisation to sort in. The collection is normalised
@@ -64,12 +68,18 @@ enum class PutResult { added, updated, unchanged };
 class EntryPutter {
   public:
     explicit EntryPutter(std::vector<Entry>& collection);
-    PutResult put(const Entry& entry);
+    PutResult put(const Entry& entry, PutMode mode = PutMode::replace);
+
+    // The entry with the same three names, or null; valid until the next put.
+    Entry* find(const Entry& names);
 
   private:
-    static std::string namesKey(const Entry& entry);
+    static constexpr uint32_t kEmpty = 0xFFFFFFFF;
+    size_t appendedSlot(const Entry& names) const;
+    void indexAppended(uint32_t position);
 
     std::vector<Entry>& entries_;
     size_t sortedEnd_;  // entries from here on were appended by put, found by their names
-    std::unordered_map<std::string, size_t> appended_;
+    std::vector<uint32_t> slots_;  // positions of appended entries, by a hash of their names
+    size_t appended_ = 0;
 };

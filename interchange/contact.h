@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,8 +21,13 @@ struct Problem {
     std::string reason;
 };
 
-// What a reader made of a file: its contacts, the records it could not take, and
-// how many values of each property or column the card file cannot hold.
+// Where a reader hands each contact as soon as it has read it, so that a large
+// file's contacts need not be held all at once.
+using ContactHandler = std::function<void(Contact&)>;
+
+// What a reader made of a file: its contacts (unless they went to a handler), the
+// records it could not take, and how many values of each property or column the
+// card file cannot hold.
 struct ContactsRead {
     std::vector<Contact> contacts;
     std::vector<Problem> problems;
@@ -31,7 +37,10 @@ struct ContactsRead {
 };
 
 // The contact of an entry, its bytes read in `codePage`; a line break (CR LF, or a
-// lone CR or LF) becomes "\n".
+// lone CR or LF) becomes "\n". False, with `why` naming the field and the byte,
+// when a byte is not defined by the code page; it then reads as U+FFFD.
+bool contactOf(const Entry& entry, unsigned codePage, Contact& contact, std::string& why);
+// The same for showing: an undefined byte as U+FFFD.
 Contact contactOf(const Entry& entry, unsigned codePage);
 
 // The entry of a contact, in `codePage`, each "\n" a CR LF as the form stores it.
@@ -43,6 +52,21 @@ bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry
 
 // First, middle and last name, those that are not empty, with a space between.
 std::string fullNameOf(const Contact& contact);
+
+// An address in parts, as vCard's ADR and the address columns of CSV files give it.
+struct AddressParts {
+    std::string poBox, extended, street, locality, region, postalCode, country;
+};
+
+// The parts as the lines of one address, in one order for every format: post-office
+// box, extended address, street (which may hold several lines), then locality,
+// region and postal code on one line, then country; empty parts leave no line.
+std::string joinAddress(const AddressParts& parts);
+
+// The sex the card file stores for a gender value of another program: "Male" for
+// male or M, "Female" for female or F (in any case), nothing for an unknown or
+// unspecified one, and any other text as it is.
+std::string sexFromText(const std::string& text);
 
 // Names a contact by a full name alone: its last word is the last name, the words
 // before it the first name.

@@ -16,13 +16,18 @@ enum class Layout {
 
 // CRLF rows; a field holding a comma, a quote, CR or LF quoted, its quotes doubled;
 // a cell that begins with = + - @ (or ') guarded by a leading ' against formula
-// injection. UTF-8, with a byte-order mark unless `byteOrderMark` is false.
+// injection; an entry without a name has "" as its first name cell. UTF-8, with a
+// byte-order mark unless `byteOrderMark` is false.
 std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark = true);
 
 // Columns are matched by header name, with the aliases of the big address books'
-// exports; the guard of `write` is undone. The columns a card file cannot hold are
-// counted by their filled cells. When the first row names no column this program
-// knows, it is not a CSV file of contacts, and `notThisFormat` says so.
-ContactsRead read(const std::string& text);
+// exports; the guard of `write` is undone. An address comes from a whole-address
+// column or is joined from its parts, from the first of the Home, Business and
+// Other (or Address 1, 2, ...) sets that holds one. A row without any name is
+// reported, as is a quoted cell never closed. The cells a card file cannot hold
+// are counted by column. When the first row names no column this program knows,
+// it is not a CSV file of contacts, and `notThisFormat` says so. A first line
+// "sep=;" names the delimiter. With `each`, contacts go there as they are read.
+ContactsRead read(const std::string& text, const ContactHandler& each = nullptr);
 
 }  // namespace csv

@@ -72,9 +72,10 @@ char32_t foldedLetter(char32_t c) {
     return c;
 }
 
-}  // namespace
-
-std::string folded(const std::string& text) {
+// The text with each code point given to `put`, which appends what stands for it;
+// a byte that starts no well-formed sequence is kept as it is.
+template <typename Put>
+std::string eachCodePoint(const std::string& text, Put put) {
     std::string out;
     for (size_t at = 0; at < text.size();) {
         size_t start = at;
@@ -82,9 +83,38 @@ std::string folded(const std::string& text) {
         if (c == kInvalid)
             out.append(text, start, at - start);
         else
-            append(out, foldedLetter(c));
+            put(out, c);
     }
     return out;
+}
+
+// The base letters of U+00C0 to U+017F in small letters; "." where there is none.
+constexpr const char kBaseLetters[] =
+    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.."  // U+00C0
+    "aaaaaa.ceeeeiiiidnooooo.ouuuuy.y"  // U+00E0
+    "aaaaaaccccccccddddeeeeeeeeeegggggggghhhhiiiiiiiiii..jjkk.llllllllllnnnnnn..."
+    "oooooo..rrrrrrssssssssttttttuuuuuuuuuuuuwwyyyzzzzzzs";
+
+}  // namespace
+
+std::string folded(const std::string& text) {
+    return eachCodePoint(text, [](std::string& out, char32_t c) { append(out, foldedLetter(c)); });
+}
+
+std::string matchKey(const std::string& text) {
+    return eachCodePoint(text, [](std::string& out, char32_t c) {
+        c = foldedLetter(c);
+        if (c == 0xDF)
+            out += "ss";
+        else if (c == 0xE6)
+            out += "ae";
+        else if (c == 0x153)
+            out += "oe";
+        else if (c >= 0xC0 && c <= 0x17F && kBaseLetters[c - 0xC0] != '.')
+            out += kBaseLetters[c - 0xC0];
+        else
+            append(out, c);
+    });
 }
 
 size_t length(const std::string& text) {

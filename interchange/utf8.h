@@ -23,6 +23,10 @@ bool isValid(const std::string& text);
 // Letters without case, for searching: the Latin letters of Unicode's first blocks.
 std::string folded(const std::string& text);
 
+// Text to search in: letters without case and without accents (Dubé and DUBE
+// both give dube; ß gives ss, æ ae, œ oe).
+std::string matchKey(const std::string& text);
+
 // How many code points: the columns a table gives the text.
 size_t length(const std::string& text);
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <utility>
 
 #include "data/fingerprint.h"
 #include "interchange/codepage.h"
@@ -34,22 +36,6 @@ std::string escaped(const std::string& text) {
         out += c;
     }
     return out;
-}
-
-// A parameter value (RFC 6868): ^ as ^^, a line break as ^n, a quote as ^'.
-std::string parameterValue(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '^')
-            out += "^^";
-        else if (c == '\n')
-            out += "^n";
-        else if (c == '"')
-            out += "^'";
-        else
-            out += c;
-    }
-    return out + "\"";
 }
 
 // Folds one content line at 75 octets, never inside a UTF-8 sequence.
@@ -227,11 +213,11 @@ std::string sexOf(const Property& p, const std::string& value) {
     if (p.name == "GENDER") {
         std::vector<std::string> parts = components(value);
         std::string sex = upper(component(parts, 0)), identity = component(parts, 1);
-        if (!identity.empty()) return identity;
-        return sex == "M" ? "Male" : sex == "F" ? "Female" : "";
+        if (!identity.empty()) return sexFromText(identity);
+        return sex == "M" ? kMale : sex == "F" ? kFemale : "";
     }
-    if (p.name == "X-WAB-GENDER") return value == "2" ? "Male" : value == "1" ? "Female" : "";
-    return text(value);  // X-GENDER, as written
+    if (p.name == "X-WAB-GENDER") return value == "2" ? kMale : value == "1" ? kFemale : "";
+    return sexFromText(text(value));  // X-GENDER
 }
 
 struct CardBeingRead {
@@ -268,15 +254,9 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
         card.named = !full.empty();
     } else if (p.name == "ADR" && !card.hasAddress) {
         std::vector<std::string> parts = components(value);
-        std::string address;
-        // Post-office box, extended address, street; locality, region, code; country.
-        std::string place = component(parts, 3);
-        for (size_t i : {4u, 5u})
-            if (!component(parts, i).empty())
-                place += (place.empty() ? "" : " ") + component(parts, i);
-        for (const std::string& line : {component(parts, 0), component(parts, 1),
-                                        component(parts, 2), place, component(parts, 6)})
-            if (!line.empty()) address += (address.empty() ? "" : "\n") + line;
+        const std::string address = joinAddress(
+            {component(parts, 0), component(parts, 1), component(parts, 2), component(parts, 3),
+             component(parts, 4), component(parts, 5), component(parts, 6)});
         c.address = address;
         card.hasAddress = true;
         std::string label = parameter(p, "LABEL");
@@ -291,6 +271,79 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
         }
     }
 }
+
+constexpr const char* kOutsideACard = "a line outside any card (BEGIN:VCARD ... END:VCARD)";
+
+void finishCard(CardBeingRead& card, ContactsRead& result, const ContactHandler& each) {
+    if (card.problem.empty() && !card.named) card.problem = "the card has no name (N or FN)";
+    if (!card.problem.empty()) {
+        result.problems.push_back({card.contact.line, card.problem});
+        return;
+    }
+    if (card.contact.address.empty()) card.contact.address = card.addressLabel;
+    if (each)
+        each(card.contact);
+    else
+        result.contacts.push_back(std::move(card.contact));
+}
+
+// The property's parameters (not its value) say it is quoted-printable.
+bool headSaysQuotedPrintable(const std::string& line) {
+    bool quoted = false;
+    size_t colon = 0;
+    while (colon < line.size() && (line[colon] != ':' || quoted)) {
+        if (line[colon] == '"') quoted = !quoted;
+        ++colon;
+    }
+    if (colon == line.size()) return false;
+    Property p;
+    return parseProperty(line.substr(0, colon + 1), 0, p) && isQuotedPrintable(p);
+}
+
+// Logical lines, one at a time: physical ones joined where the next starts with a
+// space or tab (folding), or where a quoted-printable property's line ends with "="
+// (vCard 2.1's soft break). A fold is taken first, so a fold after an "=" keeps it.
+class LogicalLines {
+  public:
+    explicit LogicalLines(const std::string& text)
+        : text_(text), at_(utf8::afterByteOrderMark(text)) {}
+
+    bool next(std::string& line, size_t& number) {
+        if (at_ >= text_.size()) return false;
+        line.assign(physical());
+        number = number_;
+        int quotedPrintable = -1;  // not known yet
+        while (at_ < text_.size()) {
+            const char first = text_[at_];
+            if ((first == ' ' || first == '\t')) {
+                line.append(physical().substr(1));
+                continue;
+            }
+            if (line.empty() || line.back() != '=') break;
+            if (quotedPrintable < 0) quotedPrintable = headSaysQuotedPrintable(line);
+            if (!quotedPrintable) break;
+            line.pop_back();
+            line.append(physical());
+        }
+        return true;
+    }
+
+  private:
+    // The next physical line, without its end (CR LF, LF or a lone CR).
+    std::string_view physical() {
+        size_t end = text_.find_first_of("\r\n", at_);
+        if (end == std::string::npos) end = text_.size();
+        std::string_view line(text_.data() + at_, end - at_);
+        at_ =
+            end + (end + 1 < text_.size() && text_[end] == '\r' && text_[end + 1] == '\n' ? 2 : 1);
+        ++number_;
+        return line;
+    }
+
+    const std::string& text_;
+    size_t at_;
+    size_t number_ = 0;
+};
 
 }  // namespace
 
@@ -329,13 +382,10 @@ std::string write(const std::vector<Contact>& contacts, Version version) {
                          escaped(c.middleName) + ";;");
         putLine(out, "FN:" + escaped(fullNameOf(c)));
         if (!c.address.empty()) {
-            std::string street = ":;;" + escaped(c.address) + ";;;;";
-            if (four) {
-                putLine(out, "ADR;LABEL=" + parameterValue(c.address) + street);
-            } else {
-                putLine(out, "ADR" + street);
-                putLine(out, "LABEL:" + escaped(c.address));
-            }
+            // The whole address is the street. 4.0's LABEL parameter would only repeat
+            // it, and strict readers refuse some quoted values of it: it is left out.
+            putLine(out, "ADR:;;" + escaped(c.address) + ";;;;");
+            if (!four) putLine(out, "LABEL:" + escaped(c.address));
         }
         if (!c.sex.empty()) {
             if (!four)
@@ -358,63 +408,36 @@ bool looksLikeVCard(const std::string& text) {
     return upper(text.substr(at, 11)) == "BEGIN:VCARD";
 }
 
-ContactsRead read(const std::string& input) {
+ContactsRead read(const std::string& input, const ContactHandler& each) {
     ContactsRead result;
-    // Logical lines: physical ones joined where a line starts with a space or tab
-    // (folding) or a quoted-printable one ends with "=" (vCard 2.1's soft break).
-    std::vector<std::pair<std::string, size_t>> lines;
-    size_t number = 0;
-    bool softBreak = false;
-    size_t at = utf8::afterByteOrderMark(input);
-    while (at < input.size()) {
-        size_t end = input.find_first_of("\r\n", at);
-        if (end == std::string::npos) end = input.size();
-        std::string line = input.substr(at, end - at);
-        at = end < input.size() && input[end] == '\r' && end + 1 < input.size() &&
-                     input[end + 1] == '\n'
-                 ? end + 2
-                 : end + 1;
-        ++number;
-        if (!lines.empty() && !line.empty() && (line[0] == ' ' || line[0] == '\t')) {
-            lines.back().first += line.substr(1);
-        } else if (softBreak && !lines.empty()) {
-            lines.back().first += line;
-        } else {
-            lines.emplace_back(line, number);
-        }
-        const std::string& last = lines.back().first;
-        softBreak = !last.empty() && last.back() == '=' &&
-                    upper(last).find("QUOTED-PRINTABLE") != std::string::npos;
-        if (softBreak) lines.back().first.pop_back();
-    }
-
+    LogicalLines lines(input);
+    std::string line;
+    size_t lineNumber = 0;
     CardBeingRead card;
     bool inCard = false;
-    for (const auto& [line, lineNumber] : lines) {
+    while (lines.next(line, lineNumber)) {
         if (line.empty()) continue;
         Property p;
         if (!parseProperty(line, lineNumber, p)) {
             if (inCard && card.problem.empty())
                 card.problem = "line " + std::to_string(lineNumber) + " is not a vCard property";
+            if (!inCard) result.problems.push_back({lineNumber, kOutsideACard});
             continue;
         }
         if (p.name == "BEGIN" && upper(p.value) == "VCARD") {
+            if (inCard) result.problems.push_back({card.contact.line, "the card has no END:VCARD"});
             card = CardBeingRead();
             card.contact.line = lineNumber;
             inCard = true;
             continue;
         }
-        if (!inCard) continue;
+        if (!inCard) {
+            result.problems.push_back({lineNumber, kOutsideACard});
+            continue;
+        }
         if (p.name == "END" && upper(p.value) == "VCARD") {
             inCard = false;
-            if (card.problem.empty() && !card.named)
-                card.problem = "the card has no name (N or FN)";
-            if (!card.problem.empty()) {
-                result.problems.push_back({card.contact.line, card.problem});
-                continue;
-            }
-            if (card.contact.address.empty()) card.contact.address = card.addressLabel;
-            result.contacts.push_back(card.contact);
+            finishCard(card, result, each);
             continue;
         }
         take(card, p, result.ignored);

@@ -18,8 +18,9 @@ bool looksLikeVCard(const std::string& text);
 
 // Tolerant of what other programs write: LF-only lines, folded lines, unknown
 // escapes (read as the plain character), several cards, 2.1's CHARSET and
-// QUOTED-PRINTABLE. A card without a name is reported and skipped.
-ContactsRead read(const std::string& text);
+// QUOTED-PRINTABLE. A card without a name, and a line outside any card, are
+// reported and skipped. With `each`, each contact goes there as it is read.
+ContactsRead read(const std::string& text, const ContactHandler& each = nullptr);
 
 // The UID of a contact: a UUID derived from its three names alone, so that a later
 // export names the same person the same way.

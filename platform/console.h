@@ -10,4 +10,11 @@ namespace console {
 void out(const std::string& utf8);
 void error(const std::string& utf8);
 
+// All of standard input, byte for byte; false when it cannot be read.
+bool readInput(std::string& bytes);
+
+// Writes out what standard output still holds. False, with `why` set, when that or
+// any earlier write to it failed (a full disk, a closed pipe).
+bool flushOutput(std::string& why);
+
 }  // namespace console

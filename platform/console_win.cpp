@@ -1,17 +1,24 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/console.h"
 
 namespace console {
 
 namespace {
 
+DWORD firstOutputError = 0;  // of a write to standard output
+
 void write(DWORD which, const std::string& utf8) {
     HANDLE handle = GetStdHandle(which);
     DWORD mode = 0, written = 0;
     if (utf8.empty() || handle == INVALID_HANDLE_VALUE) return;
     if (!GetConsoleMode(handle, &mode)) {
-        WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+        if ((!WriteFile(handle, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr) ||
+             written != utf8.size()) &&
+            which == STD_OUTPUT_HANDLE && !firstOutputError)
+            firstOutputError = GetLastError() ? GetLastError() : ERROR_WRITE_FAULT;
         return;
     }
     int length =
@@ -26,5 +33,29 @@ void write(DWORD which, const std::string& utf8) {
 void out(const std::string& utf8) { write(STD_OUTPUT_HANDLE, utf8); }
 
 void error(const std::string& utf8) { write(STD_ERROR_HANDLE, utf8); }
+
+bool readInput(std::string& bytes) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    if (input == INVALID_HANDLE_VALUE) return false;
+    char buffer[1 << 16];
+    bytes.clear();
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(input, buffer, sizeof buffer, &got, nullptr))
+            return GetLastError() == ERROR_BROKEN_PIPE;  // the writer has closed its end
+        if (got == 0) return true;
+        bytes.append(buffer, got);
+    }
+}
+
+bool flushOutput(std::string& why) {
+    if (!firstOutputError) return true;
+    why = firstOutputError == ERROR_DISK_FULL || firstOutputError == ERROR_HANDLE_DISK_FULL
+              ? "the disk is full"
+          : firstOutputError == ERROR_NO_DATA || firstOutputError == ERROR_BROKEN_PIPE
+              ? "the pipe is closed"
+              : "Windows error " + std::to_string(firstOutputError);
+    return false;
+}
 
 }  // namespace console

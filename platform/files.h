@@ -44,6 +44,14 @@ class FileSystem {
     // Cuts the file to its first `size` bytes.
     virtual bool truncateFile(const std::string& path, size_t size) = 0;
 
+    // The file `path` names in the end: the target of a symbolic link (of a chain of
+    // them), so that a save replaces the target and leaves the link; `path` itself
+    // when it is no link.
+    virtual std::string finalPath(const std::string& path) { return path; }
+
+    // Whether `path` names a folder.
+    virtual bool isFolder(const std::string& path) = 0;
+
     // The names in `folder` (empty for the current one), without the folder.
     virtual std::vector<std::string> namesIn(const std::string& folder) = 0;
 
@@ -52,6 +60,10 @@ class FileSystem {
 
     // Whether a process with this identifier runs on this machine.
     virtual bool isProcessRunning(unsigned long processId) = 0;
+
+    // Why the last operation that failed did, in the system's words made plain
+    // ("permission denied", "is a folder"); empty when it does not say.
+    virtual std::string lastFailure() { return std::string(); }
 };
 
 // The file's whole content, byte for byte.

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <climits>
 #include <thread>
@@ -34,7 +36,7 @@ class PosixFileSystem : public FileSystem {
   public:
     ReadResult readFile(const std::string& path, const Consumer& consume) override {
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) return errno == ENOENT ? ReadResult::missing : ReadResult::failed;
+        if (fd < 0) return noteFailure(errno == ENOENT ? ReadResult::missing : ReadResult::failed);
         char buffer[1 << 16];
         ReadResult result = ReadResult::ok;
         for (;;) {
@@ -42,7 +44,7 @@ class PosixFileSystem : public FileSystem {
             if (got == 0) break;
             if (got < 0) {
                 if (errno == EINTR) continue;
-                result = ReadResult::failed;  // a folder, for one, opens but does not read
+                result = noteFailure(ReadResult::failed);  // a folder opens but does not read
                 break;
             }
             consume(buffer, static_cast<size_t>(got));
@@ -59,10 +61,11 @@ class PosixFileSystem : public FileSystem {
 
     bool writeDurably(const std::string& path, const std::string& bytes) override {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd < 0) return false;
+        if (fd < 0) return noteFailure(false);
         bool ok = writeAll(fd, bytes) && ::fsync(fd) == 0;
+        if (!ok) noteFailure(false);
         // close() can report a deferred write error, so its result counts too.
-        ok = ::close(fd) == 0 && ok;
+        if (::close(fd) != 0 && ok) ok = noteFailure(false);
         return ok;
     }
 
@@ -101,6 +104,28 @@ class PosixFileSystem : public FileSystem {
         return ::truncate(path.c_str(), static_cast<off_t>(size)) == 0;
     }
 
+    std::string finalPath(const std::string& path) override {
+        std::string current = path;
+        for (int hop = 0; hop < 40; ++hop) {  // as many as the kernel follows
+            struct stat info;
+            if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+            char target[PATH_MAX];
+            ssize_t length = ::readlink(current.c_str(), target, sizeof target - 1);
+            if (length <= 0) break;
+            std::string next(target, static_cast<size_t>(length));
+            // A relative target is relative to the folder of the link.
+            if (next[0] != '/' && current.find('/') != std::string::npos)
+                next = folderOf(current) + "/" + next;
+            current = next;
+        }
+        return current;
+    }
+
+    bool isFolder(const std::string& path) override {
+        struct stat info;
+        return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+
     std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
         DIR* listing = ::opendir(folder.empty() ? "." : folder.c_str());
@@ -122,7 +147,22 @@ class PosixFileSystem : public FileSystem {
         return ::kill(static_cast<pid_t>(processId), 0) == 0 || errno == EPERM;
     }
 
+    std::string lastFailure() override { return lastFailure_; }
+
   private:
+    // Keeps the reason of a failure, as errno has it now.
+    template <typename Result>
+    Result noteFailure(Result result) {
+        const int error = errno;
+        lastFailure_ = error == EISDIR ? "is a folder" : std::strerror(error);
+        if (error != EISDIR && !lastFailure_.empty())
+            lastFailure_[0] =
+                static_cast<char>(std::tolower(static_cast<unsigned char>(lastFailure_[0])));
+        return result;
+    }
+
+    std::string lastFailure_;
+
     static bool writeAll(int fd, const std::string& bytes) {
         size_t written = 0;
         while (written < bytes.size()) {

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/files.h"
 
 namespace files {
@@ -26,6 +28,32 @@ bool runningUnderWine() {
 const bool kUnderWine = runningUnderWine();
 
 class WindowsFileSystem : public FileSystem {
+    std::string lastFailure_;
+
+    // Keeps the reason of the failure GetLastError reports now, and returns it.
+    DWORD noteFailure() {
+        const DWORD error = GetLastError();
+        switch (error) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                lastFailure_ = "no such file";
+                break;
+            case ERROR_ACCESS_DENIED:
+                lastFailure_ = "permission denied (or a folder)";
+                break;
+            case ERROR_SHARING_VIOLATION:
+                lastFailure_ = "another program has it open";
+                break;
+            case ERROR_DISK_FULL:
+            case ERROR_HANDLE_DISK_FULL:
+                lastFailure_ = "the disk is full";
+                break;
+            default:
+                lastFailure_ = "Windows error " + std::to_string(error);
+        }
+        return error;
+    }
+
   public:
     ReadResult readFile(const std::string& path, const Consumer& consume) override {
         // Other programs may keep the file open, even for writing; reading must not fail then.
@@ -33,7 +61,7 @@ class WindowsFileSystem : public FileSystem {
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
-            DWORD error = GetLastError();
+            DWORD error = noteFailure();
             return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
                        ? ReadResult::missing
                        : ReadResult::failed;
@@ -43,6 +71,7 @@ class WindowsFileSystem : public FileSystem {
         for (;;) {
             DWORD got = 0;
             if (!ReadFile(file, buffer, sizeof buffer, &got, nullptr)) {
+                noteFailure();
                 result = ReadResult::failed;
                 break;
             }
@@ -61,7 +90,10 @@ class WindowsFileSystem : public FileSystem {
     bool writeDurably(const std::string& path, const std::string& bytes) override {
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
+        if (file == INVALID_HANDLE_VALUE) {
+            noteFailure();
+            return false;
+        }
         bool ok = true;
         size_t written = 0;
         while (ok && written < bytes.size()) {
@@ -72,6 +104,7 @@ class WindowsFileSystem : public FileSystem {
             written += put;
         }
         ok = ok && FlushFileBuffers(file);
+        if (!ok) noteFailure();
         ok = CloseHandle(file) && ok;
         return ok;
     }
@@ -121,6 +154,35 @@ class WindowsFileSystem : public FileSystem {
         return ok;
     }
 
+    std::string finalPath(const std::string& path) override {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+            return path;
+        // Windows Vista and later name a link's target; Windows XP has no symbolic
+        // links to files, and no such call for the program to import.
+        using GetFinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+        auto getFinalPath = reinterpret_cast<GetFinalPath>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+        if (!getFinalPath) return path;
+        HANDLE file =
+            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return path;
+        char target[MAX_PATH * 4];
+        DWORD length = getFinalPath(file, target, sizeof target, 0);
+        CloseHandle(file);
+        if (length == 0 || length >= sizeof target) return path;
+        std::string result(target, length);
+        if (result.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + result.substr(8);
+        if (result.rfind("\\\\?\\", 0) == 0) return result.substr(4);
+        return result;
+    }
+
+    bool isFolder(const std::string& path) override {
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
     std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
         WIN32_FIND_DATAA found;
@@ -135,6 +197,8 @@ class WindowsFileSystem : public FileSystem {
     void removeFile(const std::string& path) override { DeleteFileA(path.c_str()); }
 
     void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
+
+    std::string lastFailure() override { return lastFailure_; }
 
     bool isProcessRunning(unsigned long processId) override {
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));

@@ -17,13 +17,17 @@ bool convert(const std::string& to, const std::string& from, std::string in, std
     char* input = &in[0];
     size_t inputLeft = in.size();
     bool ok = true;
-    while (ok && inputLeft > 0) {
+    // The last round, with no input, flushes what a converter with a shift state
+    // (1255 and 1258 combine a letter with the mark after it) still holds back.
+    for (bool flushed = false; ok && !flushed;) {
+        flushed = inputLeft == 0;
         char buffer[256];
         char* output = buffer;
         size_t outputLeft = sizeof buffer;
-        ok =
-            iconv(converter, &input, &inputLeft, &output, &outputLeft) != static_cast<size_t>(-1) ||
-            errno == E2BIG;
+        size_t result = flushed ? iconv(converter, nullptr, nullptr, &output, &outputLeft)
+                                : iconv(converter, &input, &inputLeft, &output, &outputLeft);
+        ok = result != static_cast<size_t>(-1) || errno == E2BIG;
+        if (flushed && result == static_cast<size_t>(-1)) flushed = false;  // E2BIG: again
         out.append(buffer, output);
     }
     iconv_close(converter);

@@ -29,18 +29,25 @@ if ! dpkg --print-foreign-architectures | grep -qx i386; then
   need_update=1
 fi
 
+# npm for the vCard 4.0 peer below, from Debian unless a node is there already.
+command -v npm >/dev/null || packages+=(nodejs npm)
+
 missing=()
 for package in "${packages[@]}"; do
   is_installed "$package" || missing+=("$package")
 done
-
-if [ ${#missing[@]} -eq 0 ] && [ -z "${need_update:-}" ]; then
-  exit 0
-fi
 
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   sudo_if_needed apt-get update -qq
   sudo_if_needed apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# vcard4, a strict RFC 6350 reader, for the peers suite (tests/peers/peers.sh).
+node_peers=/usr/local/lib/quillborough-peers
+if [ ! -f "$node_peers/node_modules/vcard4/package.json" ]; then
+  echo "installing: vcard4 (npm) into $node_peers"
+  sudo_if_needed mkdir -p "$node_peers"
+  sudo_if_needed npm install --no-audit --no-fund --silent --prefix "$node_peers" vcard4@4.0.5 >/dev/null
 fi

@@ -12,17 +12,22 @@
 namespace {
 
 const std::string FE = "\xFE", FD = "\xFD";
-// Renée Dubé with a two-line address, then Al J. Abe: out of last-name order.
-const std::string kBook =
+const std::string kAl = "Al" + FE + "J." + FE + "Abe" + FE + FE + "Male" + FD;
+const std::string kRenee =
     "Ren\xE9"
     "e" +
-    FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" + FD + "Al" + FE + "J." + FE +
-    "Abe" + FE + FE + "Male" + FD;
-const std::string kSorted = "Al" + FE + "J." + FE + "Abe" + FE + FE + "Male" + FD +
-                            "Ren\xE9"
-                            "e" +
-                            FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" + FD;
+    FE + FE + "Dub\xE9" + FE + "1 Road\r\r\nTown" + FE + "Female" + FD;
+// Renée Dubé with a two-line address, then Al J. Abe: out of last-name order.
+const std::string kBook = kRenee + kAl;
+const std::string kSorted = kAl + kRenee;
+#ifdef _WIN32
+const char* const kFolderReason = "permission denied (or a folder)\n";
+#else
+const char* const kFolderReason = "is a folder\n";
+#endif
+const std::string kIgnoredTel = "ignored (the card file cannot hold them): 1 TEL\n";
 
+const char* const kNoName = "qbcard: people.vcf: line 6: the card has no name (N or FN)\n";
 const char* const kPeople =
     "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Roe;Rita\r\nTEL:1\r\nEND:VCARD\r\n"
     "BEGIN:VCARD\r\nFN:\r\nEND:VCARD\r\n"
@@ -107,27 +112,106 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
         {{"import", "people.vcf", "--dry-run"},
          kBook,
          "people.vcf: 1 added, 1 updated, 0 unchanged, 1 rejected (a dry run: test.txt is "
-         "unchanged)\n  line 6: the card has no name (N or FN)\n"
+         "unchanged)\n  added Roe, Rita\n  updated Abe, Al J.: Address\n"
          "ignored (the card file cannot hold them): 1 TEL\n",
-         "",
+         kNoName,
          kBook,
          1},
         {{"import", "people.vcf"},
          kBook,
          "people.vcf: 1 added, 1 updated, 0 unchanged, 1 rejected\n"
-         "  line 6: the card has no name (N or FN)\n"
+         "  added Roe, Rita\n  updated Abe, Al J.: Address\n"
          "ignored (the card file cannot hold them): 1 TEL\n",
-         "",
+         kNoName,
          afterImport,
          1},
         {{"import", "people.vcf"},
          afterImport,
          "people.vcf: 0 added, 0 updated, 2 unchanged, 1 rejected\n"
-         "  line 6: the card has no name (N or FN)\n"
          "ignored (the card file cannot hold them): 1 TEL\n",
-         "",
+         kNoName,
          afterImport,
          1},
+        // A record without an address or sex keeps what is stored; --replace empties it.
+        {{"import", "bare.vcf"},
+         kBook,
+         "bare.vcf: 0 added, 0 updated, 1 unchanged, 0 rejected\n" + kIgnoredTel,
+         "",
+         kBook,
+         0},
+        {{"import", "bare.vcf", "--replace"},
+         kBook,
+         "bare.vcf: 0 added, 1 updated, 0 unchanged, 0 rejected\n"
+         "  updated Dubé, Renée: Address, Sex\n" +
+             kIgnoredTel,
+         "",
+         kAl +
+             "Ren\xE9"
+             "e" +
+             FE + FE + "Dub\xE9" + FE + FE + FD,
+         0},
+        // The same person twice in one input: both lines said, the later wins, and
+        // importing the file again writes nothing.
+        {{"import", "twice.vcf"},
+         kSorted,
+         "twice.vcf: 0 added, 1 updated, 0 unchanged, 0 rejected\n"
+         "  updated Abe, Al J.: Address\n",
+         "qbcard: twice.vcf: line 6: Abe, Al J. again (first at twice.vcf line 1); the later "
+         "one wins\n",
+         "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + kRenee,
+         0},
+        {{"import", "twice.vcf"},
+         "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + kRenee,
+         "twice.vcf: 0 added, 0 updated, 1 unchanged, 0 rejected\n",
+         "qbcard: twice.vcf: line 6: Abe, Al J. again (first at twice.vcf line 1); the later "
+         "one wins\n",
+         "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + kRenee,
+         0},
+        // A --file that is not a card file is never rewritten but with --force, and then
+        // its original is kept.
+        {{"--file", "people.vcf", "import", "bare.vcf"},
+         "",
+         "",
+         "qbcard: people.vcf: is not a card file (1 of its records lack the four field "
+         "separators); nothing was written. Give --force to rewrite it as a card file, its "
+         "original kept as a backup\n",
+         "",
+         2},
+        {{"import", "cards"},
+         "",
+         "cards: 2 added, 0 updated, 0 unchanged, 0 rejected\n  added Abe, Al J.\n  added "
+         "Roe, Rita\n",
+         "",
+         "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + "Rita" + FE + FE + "Roe" +
+             FE + FE + FD,
+         0},
+        {{"find", "dube", "TOWN", "--format", "tsv"},
+         kBook,
+         "First Name\tMiddle Name\tLast Name\tAddress\tSex\nRenée\t\tDubé\t1 Road\\nTown\tFemale\n",
+         "",
+         kBook,
+         0},
+        {{"list"},
+         "\x1B]0;pwned\x07" + FE + FE + "Lee" + FE + FE + FD,
+         "First Name    Middle Name  Last Name  Address  Sex\n^[]0;pwned^G               Lee\n",
+         "",
+         "\x1B]0;pwned\x07" + FE + FE + "Lee" + FE + FE + FD,
+         0},
+#ifndef _WIN32  // Windows' own table reads 0x98 of 1250 as the C1 control U+0098
+        {{"--codepage", "1250", "export", "csv", "--no-bom"},
+         "Ann" + FE + FE + "Lee" + FE + "Street \x98 1" + FE + FD + kAl,
+         "First Name,Middle Name,Last Name,Address,Sex\r\nAl,J.,Abe,,Male\r\n",
+         "qbcard: test.txt: Lee, Ann: Address holds the byte 0x98, which code page 1250 does not "
+         "define; not exported\n",
+         "Ann" + FE + FE + "Lee" + FE + "Street \x98 1" + FE + FD + kAl,
+         1},
+#endif
+        {{"--file", "cards", "list"},
+         "",
+         "",
+         std::string("qbcard: cards: the card file cannot be read: ") + kFolderReason,
+         "",
+         2},
         {{"import", "missing.vcf"}, kBook, "", "qbcard: missing.vcf: no such file\n", kBook, 2},
         {{"list"}, "", "", "qbcard: test.txt: no such card file\n", "", 2},
         {{"--file", "other.txt", "check"}, "", "", "qbcard: other.txt: no such card file\n", "", 2},
@@ -142,14 +226,34 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
         {{"export", "json"},
          kBook,
          "",
-         "qbcard: A subcommand is required\n"
-         "Run qbcard --help for the commands.\n",
+         "qbcard: unknown command json\nRun qbcard --help for the commands.\n",
+         kBook,
+         2},
+        {{"lst"},
+         kBook,
+         "",
+         "qbcard: unknown command lst\nRun qbcard --help for the commands.\n",
+         kBook,
+         2},
+        {{"--bogus"},
+         kBook,
+         "",
+         "qbcard: unknown option --bogus\nRun qbcard --help for the commands.\n",
          kBook,
          2},
     };
     for (const Case& c : cases) {
         TempFolder folder;
         writeBytes("people.vcf", kPeople);
+        writeBytes("bare.vcf", "BEGIN:VCARD\r\nN:Dubé;Renée\r\nTEL:1\r\nEND:VCARD\r\n");
+        const std::string al =
+            "BEGIN:VCARD\r\nN:Abe;Al;J.\r\nADR:;;1;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n";
+        writeBytes("twice.vcf", al + al.substr(0, al.find("1;")) + "2;;;;\r\nEND:VCARD\r\n");
+        std::filesystem::create_directory("cards");
+        writeBytes("cards/a.vcf",
+                   al.substr(0, al.find("1;")) + "2;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n");
+        writeBytes("cards/b.VCF", "BEGIN:VCARD\r\nN:Roe;Rita\r\nEND:VCARD\r\n");
+        writeBytes("cards/notes.txt", "not a card");
         if (!c.cardIn.empty()) writeBytes(kCardFileName, c.cardIn);
         std::vector<const char*> argv = {"qbcard"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
@@ -175,12 +279,16 @@ TEST(CardCommandsTest, LossyImportStoresAQuestionMarkAndCountsIt) {
     const char* plain[] = {"qbcard", "import", "p.csv"};
     const char* lossy[] = {"qbcard", "import", "p.csv", "--lossy"};
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(runCommandLine(3, plain), kDoneWithFindings);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "qbcard: p.csv: line 2: First Name holds \"Ł\" (U+0141), which code page 1252 "
+              "cannot hold\n");
     EXPECT_EQ(runCommandLine(4, lossy), kDone);
     EXPECT_EQ(testing::internal::GetCapturedStdout(),
               "p.csv: 0 added, 0 updated, 0 unchanged, 1 rejected\n"
-              "  line 2: First Name holds \"Ł\" (U+0141), which code page 1252 cannot hold\n"
               "p.csv: 1 added, 0 updated, 0 unchanged, 0 rejected\n"
+              "  added Nowak, ?ucja\n"  // as stored
               "1 characters stored as \"?\"\n");
     EXPECT_EQ(readBytes(kCardFileName), "?ucja" + FE + FE + "Nowak" + FE + FE + FD);
 }

@@ -285,6 +285,7 @@ TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {
     } cases[] = {
         {here + "4001.tmp", true},               // its save ended without cleaning up
         {here + "4002.tmp", false},              // a save under way
+        {here + "9999999999.tmp", true},         // no process has such a number
         {"test.txt.elsewhere-4001.tmp", false},  // another machine's, over a network share
         {"test.txt.tmp", false},
         {here + "4001.bak", false},
@@ -296,6 +297,29 @@ TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {
     for (const auto& c : cases) EXPECT_EQ(exists(c.name.c_str()), !c.removed) << c.name;
     EXPECT_EQ(fs.writtenPaths, std::vector<std::string>{card.temporaryName()});
     EXPECT_EQ(card.temporaryName(), here + std::to_string(files::currentProcessId()) + ".tmp");
+}
+
+// A card file kept in another folder (a synced one, say) through a symbolic link:
+// the link stays, and what it names is replaced, beside itself, keeping its mode.
+TEST_F(CardFileTest, SavingThroughASymbolicLinkReplacesItsTarget) {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Windows layer resolves links only where Windows has them";
+#else
+    namespace fsys = std::filesystem;
+    fsys::create_directory("synced");
+    writeBytes("synced/book.txt", "Al" + FE + FE + "Abe" + FE + FE + "Male" + FD);
+    fsys::permissions("synced/book.txt", fsys::perms::owner_read | fsys::perms::owner_write);
+    fsys::create_symlink("synced/book.txt", kCardFileName);
+    ASSERT_EQ(card.load(book), LoadProblem::none);
+    add("Bo", "Zed");
+    ASSERT_TRUE(card.save(book));
+    EXPECT_TRUE(fsys::is_symlink(kCardFileName));
+    EXPECT_EQ(readBytes("synced/book.txt"), encodeCardFile(book));
+    EXPECT_EQ(fsys::status("synced/book.txt").permissions(),
+              fsys::perms::owner_read | fsys::perms::owner_write);
+    EXPECT_EQ(fs.writtenPaths, std::vector<std::string>{card.temporaryName()});
+    EXPECT_EQ(card.temporaryName().rfind("synced/book.txt.", 0), 0u);
+#endif
 }
 
 }  // namespace

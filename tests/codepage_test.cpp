@@ -37,6 +37,19 @@ TEST(CodePageTest, Western1252RoundTripsEveryByteAndRefusesWhatItCannotHold) {
     EXPECT_EQ(replaced, 1u);
 }
 
+// A converter with a shift state holds back the last letter, waiting for a mark that
+// might combine with it, until it is told the text has ended.
+TEST(CodePageTest, CodePagesThatCombineLettersKeepTheLastOne) {
+    for (unsigned page : {1255u, 1258u, 1250u}) {
+        std::string text, bytes;
+        char32_t refused = 0;
+        ASSERT_TRUE(codepage::toUtf8(page, "Anna", text)) << page;
+        EXPECT_EQ(text, "Anna") << page;
+        ASSERT_TRUE(codepage::fromUtf8(page, "Anna", bytes, refused)) << page;
+        EXPECT_EQ(bytes, "Anna") << page;
+    }
+}
+
 TEST(CodePageTest, AnEntryIsRefusedForACharacterTheCardFileCannotStore) {
     const struct {
         std::string lastName;

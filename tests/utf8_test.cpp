@@ -31,6 +31,7 @@ TEST(Utf8Test, DecodesWellFormedSequencesAndRefusesTheRest) {
 TEST(Utf8Test, FoldsLatinLettersCountsCodePointsAndNamesThem) {
     EXPECT_EQ(utf8::folded("ÀÉÎ×Ÿ ŁĄŽ Abc"), "àéî×ÿ łąž abc");
     EXPECT_EQ(utf8::folded("a\xFF"), "a\xFF");  // an invalid byte is kept as it is
+    EXPECT_EQ(utf8::matchKey("Dubé ŁÓDŹ Straße Œuvre Æ"), "dube lodz strasse oeuvre ae");
     EXPECT_EQ(utf8::length("Dubé€"), 5u);
     EXPECT_EQ(utf8::name(0x141), "U+0141");
     EXPECT_EQ(utf8::name(0x1F600), "U+1F600");

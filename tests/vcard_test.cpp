@@ -26,7 +26,7 @@ TEST(VCardTest, WritesEachVersionExactly) {
     EXPECT_EQ(vcard::write({other}, vcard::Version::v4),
               "BEGIN:VCARD\r\nVERSION:4.0\r\nUID:" + uid +
                   "\r\nN:Lee\\, Jr\\; \\\\x;Ann;M;;\r\nFN:Ann M Lee\\, Jr\\; \\\\x\r\n"
-                  "ADR;LABEL=\"1 Road^nTown\":;;1 Road\\nTown;;;;\r\nGENDER:;n/a\r\nEND:VCARD\r\n");
+                  "ADR:;;1 Road\\nTown;;;;\r\nGENDER:;n/a\r\nEND:VCARD\r\n");
     // The UID follows the three names alone.
     Contact moved = ann();
     moved.address = "elsewhere";
@@ -81,6 +81,45 @@ TEST(VCardTest, ReadsWhatOtherProgramsWrite) {
     EXPECT_EQ(read.ignored, (std::map<std::string, size_t>{{"EMAIL", 1}, {"NOTE", 1}, {"TEL", 3}}));
     EXPECT_TRUE(vcard::looksLikeVCard(text));
     EXPECT_FALSE(vcard::looksLikeVCard("First Name,Last Name\r\n"));
+}
+
+// Each line of text is one card's content between BEGIN and END; what the card reads
+// as, and the problems the whole file reports.
+TEST(VCardTest, QuotedPrintableSoftBreaksFoldsAndStrayLinesLoseNothing) {
+    const struct {
+        std::string cards;
+        std::string read;  // last|first|address|sex of each contact, one per line
+        size_t problems;
+    } cases[] = {
+        // A 2.1 line break is CR LF in the value: one line break, not two.
+        {"N:Roe;Rita\r\nADR;ENCODING=QUOTED-PRINTABLE:;;line1=0D=0Aline2;City\r\n",
+         "Roe|Rita|line1\r\nline2\nCity|\n", 0},
+        // "quoted-printable" in a value says nothing about the line: the next card stays.
+        {"N:Roe;Rita\r\nX-GENDER:quoted-printable=\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Lee;Ann\r\n",
+         "Roe|Rita||quoted-printable=\nLee|Ann||\n", 0},
+        {"N:Roe;Rita\r\nADR:;;Quoted-Printable=;;;;\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:Lee;Ann\r\n",
+         "Roe|Rita|Quoted-Printable=|\nLee|Ann||\n", 0},
+        // A fold that falls just after an "=" keeps it.
+        {"N:Roe;Rita\r\nADR;ENCODING=QUOTED-PRINTABLE:;;a=\r\n 3Db=\r\nc;;;;\r\n",
+         "Roe|Rita|a=bc|\n", 0},
+        // X-GENDER's M and F mean what GENDER's do, and so does a gender's text.
+        {"N:Roe;Rita\r\nX-GENDER:M\r\n", "Roe|Rita||Male\n", 0},
+        {"N:Roe;Rita\r\nGENDER:O;female\r\n", "Roe|Rita||Female\n", 0},
+    };
+    for (const auto& c : cases) {
+        ContactsRead read =
+            vcard::read("BEGIN:VCARD\r\nVERSION:2.1\r\n" + c.cards + "END:VCARD\r\n");
+        std::string got;
+        for (const Contact& k : read.contacts)
+            got += k.lastName + "|" + k.firstName + "|" + k.address + "|" + k.sex + "\n";
+        EXPECT_EQ(got, c.read) << c.cards;
+        EXPECT_EQ(read.problems.size(), c.problems) << c.cards;
+    }
+    // A file of one long line of BEGIN:VCARD reads as nothing, and says so.
+    ContactsRead stray = vcard::read(std::string("BEGIN:VCARD") + "BEGIN:VCARDBEGIN:VCARD");
+    EXPECT_TRUE(stray.contacts.empty());
+    ASSERT_EQ(stray.problems.size(), 1u);
+    EXPECT_EQ(stray.problems[0].line, 1u);
 }
 
 }  // namespace

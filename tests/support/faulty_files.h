@@ -50,6 +50,9 @@ class FaultyFileSystem : public files::FileSystem {
     bool truncateFile(const std::string& path, size_t size) override {
         return real().truncateFile(path, size);
     }
+    bool isFolder(const std::string& path) override { return real().isFolder(path); }
+    std::string finalPath(const std::string& path) override { return real().finalPath(path); }
+    std::string lastFailure() override { return real().lastFailure(); }
     std::vector<std::string> namesIn(const std::string& folder) override {
         return real().namesIn(folder);
     }

@@ -48,6 +48,7 @@ class MemoryFileSystem : public files::FileSystem {
         found->second.resize(size);
         return true;
     }
+    bool isFolder(const std::string&) override { return false; }
     std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
         for (const auto& file : files)

@@ -1,0 +1,241 @@
+// qbcard import: vCard and CSV files into the card file, by the program's own rule.
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <cstdint>
+#include <vector>
+
+#include "cli/card_commands.h"
+#include "cli/command_support.h"
+#include "data/entry.h"
+#include "interchange/text_encoding.h"
+#include "interchange/utf8.h"
+#include "platform/console.h"
+#include "platform/files.h"
+
+namespace {
+
+// One entry the input puts, as first met, and what it held before. Small, since an
+// import may touch millions: the entry is found by its position, which puts keep.
+struct Touched {
+    uint32_t entry;
+    uint32_t source;  // which input file
+    size_t line;
+    bool existed;
+    std::string address, sex;  // before, when it existed
+};
+
+class Import {
+  public:
+    Import(const CardOptions& options, const ImportOptions& how, LoadedCardFile& card)
+        : options_(options), how_(how), card_(card), putter_(card.entries) {}
+
+    // Reads one input file's bytes and puts its contacts. False when the whole file
+    // could not be read, which it has said.
+    bool readSource(const std::string& source, std::string bytes);
+
+    // The summary for standard output; the card file is written unless `dryRun`.
+    int finish(const std::string& inputs);
+
+  private:
+    void take(Contact& contact);
+    void problem(size_t line, const std::string& why) {
+        problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
+                            why);
+    }
+    std::string nameOf(const Entry& entry) const {
+        const Contact c = contactOf(entry, options_.codePage);
+        return displayName(c.firstName, c.middleName, c.lastName);
+    }
+
+    const CardOptions& options_;
+    const ImportOptions& how_;
+    LoadedCardFile& card_;
+    EntryPutter putter_;
+    std::vector<std::string> sources_;
+    std::vector<Touched> touched_;         // in the order the input first puts them
+    std::vector<uint32_t> touchedOf_;      // for each entry: 1 + its place in touched_, or 0
+    std::vector<std::string> problems_;    // records rejected
+    std::vector<std::string> duplicates_;  // records that came again
+    std::map<std::string, size_t> ignored_;
+    size_t replaced_ = 0;
+};
+
+void Import::take(Contact& contact) {
+    Entry entry;
+    std::string why;
+    if (!entryOf(contact, options_.codePage, how_.lossy, entry, why, replaced_))
+        return problem(contact.line, why);
+    std::vector<Entry>& entries = card_.entries;
+    const Entry* stored = putter_.find(entry);
+    const size_t at = stored ? static_cast<size_t>(stored - entries.data()) : entries.size();
+    if (touchedOf_.size() <= at) touchedOf_.resize(std::max(2 * touchedOf_.size(), at + 1), 0);
+    if (const uint32_t earlier = touchedOf_[at]) {
+        // The same person twice in one input: the later record wins, as a later Save
+        // does, and both places are said.
+        const Touched& first = touched_[earlier - 1];
+        duplicates_.push_back("qbcard: " + sources_.back() + ": line " +
+                              std::to_string(contact.line) + ": " + nameOf(entry) +
+                              " again (first at " + sources_[first.source] + " line " +
+                              std::to_string(first.line) + "); the later one wins");
+    } else {
+        touched_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(sources_.size() - 1),
+                            contact.line, stored != nullptr, stored ? stored->address : "",
+                            stored ? stored->sex : ""});
+        touchedOf_[at] = static_cast<uint32_t>(touched_.size());
+    }
+    putter_.put(entry, how_.replace ? PutMode::replace : PutMode::merge);
+}
+
+bool Import::readSource(const std::string& source, std::string bytes) {
+    sources_.push_back(source);
+    std::string text, why;
+    if (!text_encoding::toUtf8(std::move(bytes), how_.inputEncoding, text, why)) {
+        fail(source, "cannot be read: " + why);
+        return false;
+    }
+    auto each = [&](Contact& contact) { take(contact); };
+    ContactsRead read;
+    if (vcard::looksLikeVCard(text)) {
+        read = vcard::read(text, each);
+    } else {
+        // A CSV file's cells are read as UTF-8 unless told otherwise: say how to tell.
+        if (how_.inputEncoding.empty() && !utf8::isValid(text)) {
+            fail(source,
+                 "is not UTF-8 text; name its encoding with --input-encoding, for example "
+                 "--input-encoding 1252 for a CSV saved by Excel or Outlook on Windows");
+            return false;
+        }
+        read = csv::read(text, each);
+        if (!read.notThisFormat.empty()) {
+            fail(source, "neither a vCard nor a CSV file: " + read.notThisFormat);
+            return false;
+        }
+    }
+    std::sort(read.problems.begin(), read.problems.end(),
+              [](const Problem& a, const Problem& b) { return a.line < b.line; });
+    for (const Problem& p : read.problems) problem(p.line, p.reason);
+    for (const auto& [what, count] : read.ignored) ignored_[what] += count;
+    return true;
+}
+
+// "ignored (the card file cannot hold them): 120 TEL, 98 EMAIL", most first.
+std::string ignoredLine(const std::map<std::string, size_t>& ignored) {
+    if (ignored.empty()) return "";
+    std::vector<std::pair<size_t, std::string>> counts;
+    for (const auto& item : ignored) counts.emplace_back(item.second, item.first);
+    std::sort(counts.begin(), counts.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first > b.first : a.second < b.second;
+    });
+    std::string line = "ignored (the card file cannot hold them):";
+    for (size_t i = 0; i < counts.size(); ++i)
+        line += (i ? ", " : " ") + std::to_string(counts[i].first) + " " + counts[i].second;
+    return line + "\n";
+}
+
+int Import::finish(const std::string& inputs) {
+    size_t added = 0, updated = 0, unchanged = 0;
+    std::string changes;
+    for (const Touched& t : touched_) {
+        const Entry& now = card_.entries[t.entry];
+        std::string fields;
+        if (t.existed && now.address != t.address) fields += "Address";
+        if (t.existed && now.sex != t.sex) fields += fields.empty() ? "Sex" : ", Sex";
+        if (t.existed && fields.empty()) {
+            ++unchanged;
+            continue;
+        }
+        ++(t.existed ? updated : added);
+        changes +=
+            (t.existed ? "  updated " + nameOf(now) + ": " + fields : "  added " + nameOf(now)) +
+            "\n";
+        card_.file.notePut(now);
+    }
+    std::vector<Touched>().swap(touched_);
+    std::string report;
+    const std::string& file = card_.file.path();
+    if (added + updated > 0 && !how_.dryRun) {
+        if (card_.file.malformedRecords() > 0 && !how_.force)
+            return fail(file, "is not a card file (" +
+                                  std::to_string(card_.file.malformedRecords()) +
+                                  " of its records lack the four field separators); nothing "
+                                  "was written. Give --force to rewrite it as a card file, its "
+                                  "original kept as a backup");
+        if (card_.file.malformedRecords() > 0) card_.file.keepOriginalBeforeNextSave();
+        SaveOutcome outcome = card_.file.save(card_.entries);
+        if (!outcome) return fail(file, "could not be written; it is as it was");
+        if (outcome.reloaded)
+            report += file + " had been changed by another program; its changes are kept\n";
+        if (!outcome.backupName.empty())
+            report += "the original of " + file + " is kept as " + outcome.backupName + "\n";
+    }
+    for (const auto* messages : {&problems_, &duplicates_})
+        for (const std::string& message : *messages) console::error(message + "\n");
+    const size_t rejected = problems_.size();
+    report += inputs + ": " + std::to_string(added) + " added, " + std::to_string(updated) +
+              " updated, " + std::to_string(unchanged) + " unchanged, " + std::to_string(rejected) +
+              " rejected" + (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n";
+    console::out(report);
+    console::out(changes);
+    report = ignoredLine(ignored_);
+    if (replaced_) report += std::to_string(replaced_) + " characters stored as \"?\"\n";
+    console::out(report);
+    return rejected == 0 ? kDone : kDoneWithFindings;
+}
+
+// The files an input names: itself, or a folder's .vcf files in name order.
+std::vector<std::string> filesOf(const std::string& input) {
+    files::FileSystem& fs = files::realFileSystem();
+    if (input == "-" || !fs.isFolder(input)) return {input};
+    std::string folder = input;
+    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    std::vector<std::string> found;
+    for (const std::string& name : fs.namesIn(folder)) {
+        std::string lower = utf8::matchKey(name);
+        if (lower.size() > 4 && lower.compare(lower.size() - 4, 4, ".vcf") == 0)
+            found.push_back(folder + name);
+    }
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+bool readInput(const std::string& path, std::string& bytes) {
+    if (path == "-") {
+        if (console::readInput(bytes)) return true;
+        fail("standard input", "cannot be read");
+        return false;
+    }
+    files::FileSystem& fs = files::realFileSystem();
+    switch (files::readWholeFile(fs, path, bytes)) {
+        case files::ReadResult::missing:
+            fail(path, "no such file");
+            return false;
+        case files::ReadResult::failed:
+            fail(path, "cannot be read: " + fs.lastFailure());
+            return false;
+        case files::ReadResult::ok:
+            break;
+    }
+    return true;
+}
+
+}  // namespace
+
+int importContacts(const CardOptions& options, const std::vector<std::string>& inputs,
+                   const ImportOptions& how) {
+    int exitCode = kDone;
+    LoadedCardFile card(options);
+    if (!loadSorted(card, true, exitCode)) return exitCode;
+    Import import(options, how, card);
+    std::string names;
+    for (const std::string& input : inputs) {
+        names += (names.empty() ? "" : ", ") + input;
+        for (const std::string& path : filesOf(input)) {
+            std::string bytes;
+            if (!readInput(path, bytes) || !import.readSource(path, std::move(bytes)))
+                return kNothingDone;
+        }
+    }
+    return import.finish(names);
+}
