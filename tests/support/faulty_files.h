@@ -58,6 +58,7 @@ class FaultyFileSystem : public files::FileSystem {
         return real().namesStartingWith(prefix);
     }
     void removeFile(const std::string& path) override { real().removeFile(path); }
+    bool makeFolder(const std::string& path) override { return real().makeFolder(path); }
     void pause(int) override { ++pauses; }
     bool isProcessRunning(unsigned long processId) override {
         return runningProcesses.count(processId) > 0;
