@@ -28,6 +28,9 @@ bool looksLikeVCard(const std::string& text);
 // QUOTED-PRINTABLE. A card without a name is reported and skipped.
 Read read(const std::string& text);
 
+// One content line as the writer writes it: folded at 75 octets, CRLF at the end.
+std::string foldedLine(const std::string& line);
+
 // The UID of a contact: a UUID derived from its three names alone, so that a later
 // export names the same person the same way.
 std::string uidOf(const Contact& contact);

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "platform/files.h"
+#include "sync/names.h"
+
+// What the card file and one server address book last agreed on, kept beside the
+// card file between syncs.
+namespace cardsync {
+
+struct Agreed {
+    std::string href, etag;
+    uint64_t digest = 0;  // of the contact both sides held (`digestOf`)
+};
+
+struct State {
+    std::string collection;  // the address book's URL
+    std::string syncToken;   // the collection's, when the server gives one
+    std::map<Names, Agreed> contacts;
+};
+
+// "<card file>.sync-<16 hex digits>": one file per card file and address book,
+// named from the collection's URL so that two address books never share one.
+std::string stateFileName(const std::string& cardFile, const std::string& collection);
+
+// A missing, unreadable or damaged file, or one of another collection, reads as
+// the empty state of a first sync: never as "everything was deleted".
+State loadState(files::FileSystem& fs, const std::string& path, const std::string& collection);
+
+// As the card file is saved: a temporary file of this process's own, flushed,
+// then moved over the old state in one step. False when it could not be written;
+// the old file is then whole.
+bool saveState(files::FileSystem& fs, const std::string& path, const State& state);
+
+}  // namespace cardsync

@@ -1,0 +1,364 @@
+#include <gtest/gtest.h>
+
+#include "sync/card_patch.h"
+#include "sync/credentials.h"
+#include "sync/plan.h"
+#include "sync/sync_run.h"
+#include "sync/sync_state.h"
+#include "tests/support/fake_carddav.h"
+#include "tests/support/memory_files.h"
+
+namespace {
+
+using cardsync::Loser;
+using cardsync::Step;
+
+TEST(SyncPlanTest, DecidesEachContactThreeWays) {
+    const std::optional<uint64_t> no;
+    struct Case {
+        std::optional<uint64_t> local, agreed, remote;
+        cardsync::Prefer prefer;
+        Step step;
+        bool conflict;
+        Loser loser;
+    } cases[] = {
+        {1, 1, 1, cardsync::Prefer::remote, Step::none, false, Loser::none},
+        {no, no, no, cardsync::Prefer::remote, Step::none, false, Loser::none},
+        {2, 1, 2, cardsync::Prefer::remote, Step::record, false, Loser::none},
+        {1, no, 1, cardsync::Prefer::remote, Step::record, false, Loser::none},
+        {no, 1, no, cardsync::Prefer::remote, Step::forget, false, Loser::none},
+        {2, 1, 1, cardsync::Prefer::remote, Step::sendChange, false, Loser::none},
+        {1, no, no, cardsync::Prefer::remote, Step::sendNew, false, Loser::none},
+        {no, 1, 1, cardsync::Prefer::remote, Step::deleteThere, false, Loser::none},
+        {1, 1, 2, cardsync::Prefer::local, Step::receive, false, Loser::none},
+        {no, no, 1, cardsync::Prefer::remote, Step::receive, false, Loser::none},
+        {1, 1, no, cardsync::Prefer::local, Step::deleteHere, false, Loser::none},
+        {2, 1, 3, cardsync::Prefer::remote, Step::receive, true, Loser::local},
+        {2, 1, 3, cardsync::Prefer::local, Step::sendChange, true, Loser::remote},
+        {2, no, 3, cardsync::Prefer::remote, Step::receive, true, Loser::local},
+        {no, 1, 3, cardsync::Prefer::remote, Step::receive, true, Loser::none},
+        {no, 1, 3, cardsync::Prefer::local, Step::deleteThere, true, Loser::remote},
+        {2, 1, no, cardsync::Prefer::remote, Step::deleteHere, true, Loser::local},
+        {2, 1, no, cardsync::Prefer::local, Step::sendNew, true, Loser::none},
+    };
+    for (const Case& c : cases) {
+        cardsync::Decision d = cardsync::decide(c.local, c.agreed, c.remote, c.prefer);
+        EXPECT_EQ(d.step, c.step) << c.local.value_or(0) << c.agreed.value_or(0)
+                                  << c.remote.value_or(0);
+        EXPECT_EQ(d.conflict, c.conflict);
+        EXPECT_EQ(d.loser, c.loser);
+    }
+}
+
+TEST(SyncPlanTest, GuardsRefuseEmptySidesAndMassDeletes) {
+    auto book = [](int count) {
+        cardsync::Digests d;
+        for (int i = 0; i < count; ++i) d[{"L" + std::to_string(i), "", ""}] = 7;
+        return d;
+    };
+    cardsync::Digests two = book(2);
+    two.erase(two.begin());
+    struct Case {
+        cardsync::Digests local, agreed, remote;
+        bool force;
+        const char* refusal;  // a word of the refusal, or "" for none
+    } cases[] = {
+        {{}, book(4), book(4), false, "card file holds no contacts"},
+        {book(4), book(4), {}, false, "address book holds no contacts"},
+        {{}, book(4), book(4), true, ""},
+        {book(4), book(4), book(1), false, "delete 3 of the 4 contacts in the card file"},
+        {book(4), book(4), book(2), false, ""},  // half is not more than half
+        {book(1), book(4), book(4), false, "delete 3 of the 4 contacts in the address book"},
+        {{}, {}, book(3), false, ""},  // a first sync into an empty card file
+    };
+    for (const Case& c : cases) {
+        cardsync::Plan plan =
+            cardsync::makePlan(c.local, c.agreed, c.remote, cardsync::Prefer::remote, c.force);
+        if (*c.refusal)
+            EXPECT_NE(plan.refusal.find(c.refusal), std::string::npos) << plan.refusal;
+        else
+            EXPECT_EQ(plan.refusal, "");
+    }
+}
+
+Contact named(const std::string& first, const std::string& last, const std::string& address = "",
+              const std::string& sex = "") {
+    Contact c;
+    c.firstName = first;
+    c.lastName = last;
+    c.address = address;
+    c.sex = sex;
+    return c;
+}
+
+TEST(CardPatchTest, ChangesOnlyTheOwnedLinesInPlace) {
+    const std::string kept =
+        "item1.TEL;TYPE=CELL:+1 555\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\n "
+        "BBBB\r\nX-ODD;a=\"b:c\":z\r\n";
+    const std::string card =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
+        "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;2 Home "
+        "St;;;;\r\nX-GENDER:Female\r\nEND:VCARD\r\n";
+    struct Case {
+        Contact contact;
+        std::string expected;
+    } cases[] = {
+        {named("Ann", "Lee", "2 Home St", "Female"), card},
+        {named("Ann", "Lee-Smith", "2 Home St", "Female"),
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee-Smith;Ann;;Dr.;Jr.\r\nFN:Ann Lee-Smith\r\n" + kept +
+             "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;2 Home "
+             "St;;;;\r\nX-GENDER:Female\r\nEND:VCARD\r\n"},
+        {named("Ann", "Lee", "3 New Rd\nTown", "Male"),
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
+             "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;3 New "
+             "Rd\\nTown;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n"},
+        {named("Ann", "Lee", "", ""),
+         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
+             "ADR;TYPE=WORK:;;1 Work St;;;;\r\nEND:VCARD\r\n"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(cardsync::patchServerCard(card, c.contact), c.expected);
+        Contact read;
+        std::string why;
+        ASSERT_TRUE(cardsync::readServerCard(c.expected, read, why)) << why;
+        EXPECT_EQ(read.lastName, c.contact.lastName);
+        EXPECT_EQ(read.address, c.contact.address.empty() ? "1 Work St" : c.contact.address);
+    }
+    // A preferred address wins over a home one; a 4.0 card gets GENDER, added before END.
+    const std::string four =
+        "BEGIN:VCARD\nVERSION:4.0\nFN:Bo Zed\nN:Zed;Bo;;;\nADR;TYPE=home:;;Home;;;;\n"
+        "ADR;PREF=1;LABEL=\"Pref^nTown\":;;Pref;;;;\nEND:VCARD\n";
+    EXPECT_EQ(cardsync::patchServerCard(four, named("Bo", "Zed", "New", "Male")),
+              "BEGIN:VCARD\nVERSION:4.0\nFN:Bo Zed\nN:Zed;Bo;;;\nADR;TYPE=home:;;Home;;;;\n"
+              "ADR;PREF=1:;;New;;;;\r\nGENDER:M\r\nEND:VCARD\n");
+}
+
+TEST(SyncStateTest, RoundTripsAndReadsDamageAsAFirstSync) {
+    MemoryFileSystem fs;
+    cardsync::State state;
+    state.collection = "https://h/book/";
+    state.syncToken = "tok\t1";
+    state.contacts[{"Lee\r\nX", "Ann\\", ""}] = {"/book/a.vcf", "\"e1\"", 0xFEDCBA9876543210ull};
+    const std::string path = cardsync::stateFileName("test.txt", state.collection);
+    EXPECT_NE(path, cardsync::stateFileName("test.txt", "https://h/other/"));
+    ASSERT_TRUE(cardsync::saveState(fs, path, state));
+    cardsync::State read = cardsync::loadState(fs, path, state.collection);
+    EXPECT_EQ(read.syncToken, state.syncToken);
+    ASSERT_EQ(read.contacts.size(), 1u);
+    EXPECT_EQ(read.contacts.begin()->first, state.contacts.begin()->first);
+    EXPECT_EQ(read.contacts.begin()->second.digest, 0xFEDCBA9876543210ull);
+    EXPECT_EQ(fs.files.size(), 1u);  // no temporary file left behind
+    const std::string whole = fs.files[path];
+    for (const std::string& damaged :
+         {whole.substr(0, whole.size() - 3), std::string("x"), whole + "a\tb\n"}) {
+        fs.files[path] = damaged;
+        EXPECT_TRUE(cardsync::loadState(fs, path, state.collection).contacts.empty());
+    }
+    fs.files[path] = whole;
+    EXPECT_TRUE(cardsync::loadState(fs, path, "https://h/other/").contacts.empty());
+}
+
+TEST(SyncCredentialsTest, SendsPasswordsOnlyWhereSafeAndReadsNetrc) {
+    struct Case {
+        const char* url;
+        bool allowed;
+    } cases[] = {{"https://dav.example.org/", true}, {"http://127.0.0.1:5232/", true},
+                 {"http://localhost/", true},        {"http://[::1]:80/a", true},
+                 {"http://dav.example.org/", false}, {"http://127.0.0.1.evil.org/", false}};
+    for (const Case& c : cases) {
+        std::string why;
+        EXPECT_EQ(cardsync::mayAuthenticate(c.url, why), c.allowed) << c.url;
+    }
+    const std::string netrc =
+        "machine other login x password y\nmachine dav.example.org login ann password s1\n"
+        "default login bo password s2\n";
+    std::string user, password;
+    ASSERT_TRUE(cardsync::fromNetrc(netrc, "dav.example.org", user, password));
+    EXPECT_EQ(user + ":" + password, "ann:s1");
+    user = "bo";
+    ASSERT_TRUE(cardsync::fromNetrc(netrc, "dav.example.org", user, password));
+    EXPECT_EQ(password, "s2");
+}
+
+// ---- whole syncs against the stand-in server ----------------------------------------
+
+const std::string kPhoneCard =
+    "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x1\r\nN:Zed;Bo;;;\r\nFN:Bo Zed\r\nTEL:+1 555\r\n"
+    "item1.EMAIL;TYPE=INTERNET:bo@zed\r\nEND:VCARD\r\n";
+
+struct SyncRun {
+    cardsync::Outcome outcome;
+    std::string lines, failure;
+};
+
+SyncRun syncOnce(FakeCardDav& server, cardsync::Options options = {}) {
+    carddav::Session session(server, FakeCardDav::kBook);
+    std::vector<carddav::AddressBook> books;
+    SyncRun run{cardsync::Outcome::stopped, "", ""};
+    if (!session.discover(books, run.failure)) return run;
+    session.useCollection(books.at(0).url);
+    cardsync::Totals totals;
+    run.outcome = cardsync::runSync(
+        options, session, [&](const std::string& line) { run.lines += line + "\n"; }, totals,
+        run.failure);
+    run.lines += cardsync::summaryOf(totals, "test.txt.conflicts") + "\n";
+    return run;
+}
+
+class SyncRunTest : public ::testing::Test {
+  protected:
+    MemoryFileSystem fs;
+    FakeCardDav server;
+    void SetUp() override {
+        fs.files["test.txt"] =
+            "Ann\xfeM\xfeLee\xfe"
+            "1 Road\r\r\nTown\xfe"
+            "Female\xfd";
+        server.putCard("/book/bo.vcf", kPhoneCard);
+    }
+};
+
+TEST_F(SyncRunTest, FirstSyncThenNothingToDoInTwoRequestsWithoutBodies) {
+    SyncRun first = syncOnce(server);
+    EXPECT_EQ(first.outcome, cardsync::Outcome::done) << first.failure;
+    EXPECT_EQ(first.lines,
+              "added here: Bo Zed\nadded there: Ann M Lee\n"
+              "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(fs.files["test.txt"],
+              "Ann\xfeM\xfeLee\xfe"
+              "1 Road\r\r\nTown\xfe"
+              "Female\xfd"
+              "Bo\xfe\xfeZed\xfe\xfe\xfd");
+    EXPECT_EQ(server.cards.size(), 2u);
+    const size_t before = server.requests, read = server.cardsRead;
+    SyncRun again = syncOnce(server);
+    EXPECT_EQ(again.lines, "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(server.requests - before, 2u);
+    EXPECT_EQ(server.cardsRead, read);
+    // Without sync-collection, the ETags are listed instead; still no card is read.
+    server.offersSyncCollection = false;
+    syncOnce(server);
+    EXPECT_EQ(server.cardsRead, read);
+}
+
+TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold) {
+    syncOnce(server);
+    // Both sides change Bo; only this side changes Ann's address.
+    fs.files["test.txt"] =
+        "Ann\xfeM\xfeLee\xfe"
+        "2 Lane\xfe"
+        "Female\xfd"
+        "Bo\xfe\xfeZed\xfeHere\xfe\xfd";
+    std::string theirs = kPhoneCard;
+    theirs.replace(theirs.find("TEL"), 0, "ADR:;;There;;;;\r\n");
+    server.putCard("/book/bo.vcf", theirs);
+    cardsync::Options options;
+    options.prefer = cardsync::Prefer::local;
+    SyncRun run = syncOnce(server, options);
+    EXPECT_EQ(run.outcome, cardsync::Outcome::doneWithProblems) << run.failure;
+    EXPECT_NE(run.lines.find("conflict: Bo Zed: changed on both sides; updated there"),
+              std::string::npos)
+        << run.lines;
+    std::string keptName;
+    for (const auto& file : fs.files)
+        if (file.first.rfind("test.txt.conflicts/", 0) == 0) keptName = file.first;
+    EXPECT_EQ(fs.files[keptName], theirs);
+    const std::string& bo = server.cards["/book/bo.vcf"];
+    EXPECT_NE(bo.find("ADR:;;Here;;;;\r\nTEL:+1 555\r\nitem1.EMAIL;TYPE=INTERNET:bo@zed\r\n"),
+              std::string::npos)
+        << bo;
+    for (const auto& card : server.cards)
+        if (card.first != "/book/bo.vcf") {
+            EXPECT_NE(card.second.find("ADR:;;2 Lane;;;;"), std::string::npos);
+        }
+}
+
+TEST_F(SyncRunTest, AWriteThatMeetsAnotherClientsChangeDecidesAgain) {
+    syncOnce(server);
+    fs.files["test.txt"] =
+        "Ann\xfeM\xfeLee\xfe"
+        "1 Road\r\r\nTown\xfe"
+        "Female\xfd"
+        "Bo\xfe\xfeZed\xfeHere\xfe\xfd";
+    std::string theirs = kPhoneCard;
+    theirs.replace(theirs.find("TEL"), 0, "ADR:;;There;;;;\r\n");
+    server.beforeAnswer = [&](const std::string& method) {
+        if (method == "PUT") server.putCard("/book/bo.vcf", theirs), server.beforeAnswer = nullptr;
+    };
+    SyncRun run = syncOnce(server);
+    EXPECT_NE(run.lines.find("conflict: Bo Zed: changed on both sides; updated here"),
+              std::string::npos)
+        << run.lines;
+    EXPECT_EQ(server.cards["/book/bo.vcf"], theirs);
+    EXPECT_NE(fs.files["test.txt"].find("Zed\xfeThere\xfe"), std::string::npos);
+}
+
+TEST_F(SyncRunTest, ASyncStoppedAtAnyRequestResumesWithoutRepeatingOrUndoing) {
+    auto prepare = [&](MemoryFileSystem& files, FakeCardDav& dav) {
+        files.files = fs.files;
+        dav.putCard("/book/bo.vcf", kPhoneCard);
+        dav.putCard("/book/cy.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ray;Cy;;;\r\nEND:VCARD\r\n");
+        syncOnce(dav);
+        files.files["test.txt"] =
+            "Ann\xfeM\xfeLee\xfeNew\xfe"
+            "Female\xfd"
+            "Di\xfe\xfeVo\xfe\xfe\xfd"
+            "Bo\xfe\xfeZed\xfe\xfe\xfd"
+            "Cy\xfe\xfeRay\xfe\xfe\xfd";
+        dav.removeCard("/book/bo.vcf");
+        dav.putCard("/book/eve.vcf", "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Eve;Al;;;\r\nEND:VCARD\r\n");
+    };
+    std::string expectedFile;
+    std::map<std::string, std::string> expectedCards;
+    {
+        MemoryFileSystem files;
+        FakeCardDav dav;
+        prepare(files, dav);
+        SyncRun whole = syncOnce(dav);
+        ASSERT_EQ(whole.outcome, cardsync::Outcome::done) << whole.lines << whole.failure;
+        expectedFile = files.files["test.txt"];
+        expectedCards = dav.cards;
+    }
+    for (size_t n = 0;; ++n) {
+        MemoryFileSystem files;
+        FakeCardDav dav;
+        prepare(files, dav);
+        const size_t start = dav.requests;
+        dav.answerUpTo = start + n;
+        SyncRun cut = syncOnce(dav);
+        dav.answerUpTo = static_cast<size_t>(-1);
+        SyncRun resumed = syncOnce(dav);
+        EXPECT_EQ(resumed.outcome, cardsync::Outcome::done) << n << resumed.failure;
+        EXPECT_EQ(files.files["test.txt"], expectedFile) << n;
+        EXPECT_EQ(dav.cards, expectedCards) << n;
+        SyncRun after = syncOnce(dav);
+        EXPECT_EQ(after.lines, "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n")
+            << n;
+        if (cut.outcome == cardsync::Outcome::done) break;
+    }
+}
+
+TEST_F(SyncRunTest, GuardsAndDryRunsChangeNothing) {
+    syncOnce(server);
+    const auto filesBefore = fs.files;
+    const auto cardsBefore = server.cards;
+    fs.files["test.txt"] = "";
+    SyncRun emptied = syncOnce(server);
+    EXPECT_EQ(emptied.outcome, cardsync::Outcome::stopped);
+    EXPECT_NE(emptied.failure.find("--force"), std::string::npos);
+    EXPECT_EQ(server.cards, cardsBefore);
+    fs.files["test.txt"] = filesBefore.at("test.txt") + "Cy\xfe\xfeRay\xfe\xfe\xfd";
+    server.removeCard("/book/bo.vcf");
+    const auto cardsNow = server.cards;
+    const auto filesNow = fs.files;
+    cardsync::Options dry;
+    dry.dryRun = true;
+    SyncRun planned = syncOnce(server, dry);
+    EXPECT_EQ(planned.lines,
+              "added there: Cy Ray\ndeleted here: Bo Zed\n"
+              "1 sent, 0 received, 1 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(server.cards, cardsNow);
+    EXPECT_EQ(fs.files, filesNow);
+}
+
+}  // namespace
