@@ -7,6 +7,7 @@
 #include <string>
 
 #include "cli/card_commands.h"
+#include "cli/sync_command.h"
 #include "interchange/codepage.h"
 #include "platform/console.h"
 #include "version.h"
@@ -14,7 +15,8 @@
 int main(int argc, char** argv) {
     CLI::App app{
         "qbcard: the Quillborough card file from the command line.\n"
-        "Exit codes: 0 all done, 1 done with rejected records or findings, 2 nothing done."};
+        "Exit codes: 0 all done, 1 done with rejected records, findings or conflicts, 2 nothing\n"
+        "done (or a sync stopped part-way, what it did recorded)."};
     app.set_version_flag("--version", "qbcard " QB_VERSION_TEXT);
     app.require_subcommand(1);
     app.fallthrough();  // --file and --codepage may follow the command too
@@ -67,6 +69,25 @@ int main(int argc, char** argv) {
 
     CLI::App* check = app.add_subcommand("check", "an integrity report of the card file");
 
+    SyncSettings sync;
+    std::string prefer = "remote";
+    CLI::App* syncing = app.add_subcommand(
+        "sync",
+        "two-way sync with a CardDAV address book; the password comes from ~/.netrc, "
+        "QBCARD_PASSWORD or the terminal");
+    syncing->add_option("URL", sync.url, "the address book, or the server or account to find it")
+        ->required();
+    syncing->add_flag("--dry-run", sync.dryRun, "print every planned change, change nothing");
+    syncing->add_option("--user", sync.user, "the user name (else the one in ~/.netrc)");
+    syncing->add_option("--cacert", sync.caFile, "trust the certificates in FILE")
+        ->check(CLI::ExistingFile);
+    syncing->add_option("--prefer", prefer, "whose version a conflict keeps: local or remote")
+        ->capture_default_str()
+        ->check(CLI::IsMember({"local", "remote"}));
+    syncing->add_flag("--force", sync.force,
+                      "go on although one side is empty or more than half of one would go");
+    syncing->add_flag("-v,--verbose", sync.verbose, "each request and its answer on stderr");
+
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {
@@ -93,5 +114,9 @@ int main(int argc, char** argv) {
                          !noByteOrderMark, output);
     if (*import) return importContacts(options, input, dryRun, lossy);
     if (*check) return checkCardFile(options);
+    if (*syncing) {
+        sync.preferLocal = prefer == "local";
+        return syncAddressBook(options, sync);
+    }
     return kNothingDone;
 }
