@@ -27,9 +27,8 @@ bool mayAuthenticate(const std::string& url, std::string& why) {
     const std::string host = hostOf(url);
     size_t dots = 0;
     for (char c : host) dots += c == '.';
-    const bool loopbackAddress =
-        host.compare(0, 4, "127.") == 0 && dots == 3 &&
-        host.find_first_not_of("0123456789.") == std::string::npos;
+    const bool loopbackAddress = host.compare(0, 4, "127.") == 0 && dots == 3 &&
+                                 host.find_first_not_of("0123456789.") == std::string::npos;
     if (host == "localhost" || host == "::1" || loopbackAddress) return true;
     why = "the password would cross the network as plain text over " + scheme +
           "; use an https:// URL";
