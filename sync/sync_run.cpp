@@ -1,6 +1,5 @@
 #include "sync/sync_run.h"
 
-#include <ctime>
 #include <map>
 #include <set>
 
@@ -170,10 +169,9 @@ bool Run::keepLoser(const Names& names, Loser loser, std::string& keptAs, std::s
         const RemoteCard& remote = remote_.at(names);
         card = remote.fetched ? remote.body : vcard::write({remote.contact}, vcard::Version::v3);
     }
-    char stamp[32];
-    std::time_t now = std::time(nullptr);
-    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", std::gmtime(&now));
-    const std::string base = conflicts_ + "/" + stamp + " " + conflictNameOf(names) +
+    // Named after the person and the side that lost; a number follows when that
+    // name is taken, so that no conflict's file is ever written over.
+    const std::string base = conflicts_ + "/" + conflictNameOf(names) +
                              (loser == Loser::local ? " (here)" : " (server)");
     const std::string temporary = conflicts_ + "/" + files::machineName() + "-" +
                                   std::to_string(files::currentProcessId()) + ".tmp";
