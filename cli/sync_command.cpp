@@ -68,7 +68,11 @@ int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     carddav::Session session(settings.verbose ? telling : *client, settings.url);
 
     std::vector<carddav::AddressBook> books;
-    if (!session.discover(books, why)) return fail(settings.url, why);
+    if (!session.discover(books, why)) {
+        if (session.lastStatus() == 401 && httpSettings.user.empty())
+            why = "the server asks who you are: give --user, or a login in ~/.netrc";
+        return fail(settings.url, why);
+    }
     if (books.size() > 1) {
         std::string list;
         for (const carddav::AddressBook& book : books)

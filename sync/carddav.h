@@ -53,6 +53,8 @@ class Session {
     // A new card's href inside the collection.
     std::string hrefFor(const std::string& uid) const;
     size_t requests() const { return requests_; }
+    // The status of the last answer: 0 when there was none.
+    int lastStatus() const { return lastStatus_; }
 
   private:
     http::Response send(const std::string& method, const std::string& url,

@@ -64,6 +64,7 @@ class Run {
     files::FileSystem& fs_;
     LocalBook book_;
     std::map<Names, Contact> local_;
+    std::map<Names, Entry> localEntries_;  // as the card file holds them, byte for byte
     std::map<Names, RemoteCard> remote_;
     std::set<Names> frozen_;  // the server's card cannot be held here: left as it is
     State state_;
@@ -81,6 +82,7 @@ bool Run::readLocal(std::string& failure) {
     for (const Entry& entry : book_.entries()) {
         Contact contact = contactOf(entry, options_.codePage);
         local_[namesOf(contact)] = contact;
+        localEntries_[namesOf(contact)] = entry;
     }
     return true;
 }
@@ -224,10 +226,7 @@ void Run::applyHere(const Names& names, Step step) {
         ++totals_.received;
         localChanged_ = true;
     } else if (step == Step::deleteHere) {
-        Entry gone;
-        std::string why;
-        size_t replaced = 0;
-        entryOf(local_.at(names), options_.codePage, true, gone, why, replaced);
+        const Entry& gone = localEntries_.at(names);
         book_.remove(gone);
         state_.contacts.erase(names);
         ++totals_.deletedHere;
