@@ -1,6 +1,7 @@
 #include "sync/carddav.h"
 
 #include "platform/xml.h"
+#include "sync/credentials.h"
 
 namespace carddav {
 
@@ -95,7 +96,11 @@ http::Response Session::send(const std::string& method, const std::string& url,
         bool moved = response.status == 301 || response.status == 302 || response.status == 307 ||
                      response.status == 308;
         if (!moved || response.header("Location").empty()) break;
-        at = resolved(at, response.header("Location"));
+        // The password goes with every request: another server is followed only
+        // where it may be sent (HTTPS, or this machine).
+        std::string next = resolved(at, response.header("Location")), unsafe;
+        if (originOf(next) != originOf(at) && !cardsync::mayAuthenticate(next, unsafe)) break;
+        at = next;
     }
     return response;
 }
@@ -207,7 +212,10 @@ bool Session::list(const std::string& syncToken, Listing& listing, std::string& 
     for (const xml::Element& response : root.children) {
         if (response.name != "response") continue;
         std::string href = hrefInside(&response);
-        if (href.empty() || href == path || absolute(href) == collection_) continue;
+        // A card of this collection lives on its server; anything else is not taken.
+        if (href.empty() || href == path || absolute(href) == collection_ ||
+            originOf(absolute(href)) != originOf(collection_))
+            continue;
         const xml::Element* p = foundProperties(response);
         if (!p) {
             if (statusOf(response.child(kDav, "status")) == 404) listing.removed.push_back(href);

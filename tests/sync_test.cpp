@@ -235,10 +235,31 @@ TEST_F(SyncRunTest, FirstSyncThenNothingToDoInTwoRequestsWithoutBodies) {
     EXPECT_EQ(again.lines, "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
     EXPECT_EQ(server.requests - before, 2u);
     EXPECT_EQ(server.cardsRead, read);
+    // One change here costs the same few requests in a book of any size.
+    fs.files["test.txt"] =
+        "Ann\xfeM\xfeLee\xfe"
+        "2 Lane\xfe"
+        "Female\xfd"
+        "Bo\xfe\xfeZed\xfe\xfe\xfd";
+    const size_t beforeChange = server.requests;
+    EXPECT_EQ(syncOnce(server).lines,
+              "updated there: Ann M Lee\n1 sent, 0 received, 0 deleted here, 0 deleted there, 0 "
+              "conflicts\n");
+    EXPECT_EQ(server.requests - beforeChange, 4u);  // collection, changes, the card, its write
+    syncOnce(server);
+    const size_t readBefore = server.cardsRead;
     // Without sync-collection, the ETags are listed instead; still no card is read.
     server.offersSyncCollection = false;
     syncOnce(server);
-    EXPECT_EQ(server.cardsRead, read);
+    EXPECT_EQ(server.cardsRead, readBefore);
+}
+
+TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
+    // A listing that names a card elsewhere would make the client send the password there.
+    server.putCard("http://elsewhere.example/evil.vcf",
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Evil;Eve;;;\r\nEND:VCARD\r\n");
+    syncOnce(server);
+    EXPECT_EQ(fs.files["test.txt"].find("Evil"), std::string::npos);
 }
 
 TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold) {
