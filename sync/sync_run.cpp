@@ -53,8 +53,8 @@ class Run {
     bool keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure);
     void say(const Names& names, const Decision& decision, const std::string& keptAs);
     void applyHere(const Names& names, Step step);
-    bool applyThere(const Names& names, const Decision& decision, bool retried,
-                    std::string& failure);
+    bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
+                    bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
     std::optional<uint64_t> digestIn(const std::map<Names, RemoteCard>& side, const Names& n) const;
 
@@ -239,8 +239,10 @@ void Run::applyHere(const Names& names, Step step) {
     }
 }
 
-bool Run::applyThere(const Names& names, const Decision& decision, bool retried,
-                     std::string& failure) {
+// Writes one change to the server and tells it; false when the server could not
+// be reached or refused it.
+bool Run::applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
+                     bool retried, std::string& failure) {
     const Step step = decision.step;
     carddav::WriteResult result = carddav::WriteResult::done;
     std::string etag;
@@ -279,7 +281,10 @@ bool Run::applyThere(const Names& names, const Decision& decision, bool retried,
         return true;
     }
     if (result == carddav::WriteResult::failed) return false;
-    if (result == carddav::WriteResult::done) return true;
+    if (result == carddav::WriteResult::done) {
+        say(names, decision, keptAs);
+        return true;
+    }
     if (retried) {
         say_("left untouched on the server: " + shown(names) +
              ": it changed there again while this sync ran; the next sync takes it up");
@@ -310,15 +315,30 @@ bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
     std::string keptAs;
     if (decision.conflict && !keepLoser(names, decision.loser, keptAs, failure)) return false;
     if (decision.conflict) ++totals_.conflicts;
-    say(names, decision, keptAs);
+    if (decision.step == Step::receive || decision.step == Step::deleteHere) {
+        // Written at once: the state must never say both sides agree on a version
+        // that the card file does not hold yet.
+        const State agreedBefore = state_;
+        applyHere(names, decision.step);
+        std::string notes;
+        if (!book_.save(failure, notes)) {
+            state_ = agreedBefore;
+            failure = options_.cardFile + ": " + failure;
+            return false;
+        }
+        say(names, decision, keptAs);
+        localChanged_ = false;
+        return true;
+    }
     applyHere(names, decision.step);
-    return applyThere(names, decision, true, failure);
+    return applyThere(names, decision, keptAs, true, failure);
 }
 
 Outcome Run::go(std::string& failure) {
     conflicts_ = options_.cardFile + ".conflicts";
     statePath_ = stateFileName(options_.cardFile, session_.collection());
     state_ = loadState(fs_, statePath_, session_.collection());
+    const State loaded = state_;
     if (!readLocal(failure) || !readRemote(failure)) return Outcome::stopped;
 
     Digests here, agreed, there;
@@ -391,32 +411,26 @@ Outcome Run::go(std::string& failure) {
     }
     if (!notes.empty()) say_(notes.substr(0, notes.size() - 1));
     localChanged_ = false;
-    const State before = state_;
-    bool stateSaved = plan.actions.empty() || saveState(fs_, statePath_, state_);
+    // What came here is recorded before anything is written there.
+    bool stateSaved = true;
+    if (!(state_ == loaded)) stateSaved = saveState(fs_, statePath_, state_);
     size_t sinceSave = 0;
     bool stopped = false;
     for (const Planned& p : plan.actions) {
         Step s = p.decision.step;
         if (s != Step::sendNew && s != Step::sendChange && s != Step::deleteThere) continue;
-        if (!applyThere(p.names, p.decision, false, failure)) {
+        if (!applyThere(p.names, p.decision, keptAs[p.names], false, failure)) {
             stopped = true;
             break;
         }
-        say(p.names, p.decision, keptAs[p.names]);
         if (++sinceSave == kStateSaveEvery) {
             saveState(fs_, statePath_, state_);
             sinceSave = 0;
         }
     }
-    if (localChanged_ && !book_.save(failure, notes)) {  // what a second look brought in
-        failure = options_.cardFile + ": " + failure;
-        stopped = true;
-    }
     // The token only moves on when every change it covers has been taken in.
     if (!stopped) state_.syncToken = listing_.syncToken;
-    if (state_.syncToken != before.syncToken || sinceSave > 0 || !stateSaved || stopped ||
-        state_.contacts.size() != before.contacts.size())
-        stateSaved = saveState(fs_, statePath_, state_);
+    if (!(state_ == loaded) || sinceSave > 0) stateSaved = saveState(fs_, statePath_, state_);
     if (stopped) {
         failure +=
             "; the sync stopped there, what it had done is recorded and the next sync "

@@ -14,12 +14,20 @@ namespace cardsync {
 struct Agreed {
     std::string href, etag;
     uint64_t digest = 0;  // of the contact both sides held (`digestOf`)
+
+    bool operator==(const Agreed& o) const {
+        return href == o.href && etag == o.etag && digest == o.digest;
+    }
 };
 
 struct State {
     std::string collection;  // the address book's URL
     std::string syncToken;   // the collection's, when the server gives one
     std::map<Names, Agreed> contacts;
+
+    bool operator==(const State& o) const {
+        return collection == o.collection && syncToken == o.syncToken && contacts == o.contacts;
+    }
 };
 
 // "<card file>.sync-<16 hex digits>": one file per card file and address book,
