@@ -47,8 +47,10 @@ class CurlClient : public Client {
         curl_easy_setopt(handle_, CURLOPT_CUSTOMREQUEST, method.c_str());
         curl_easy_setopt(handle_, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(handle_, CURLOPT_CONNECTTIMEOUT, 30L);
+        // A server may think for minutes before it lists a large address book; one
+        // that sends nothing for ten is taken as gone.
         curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, 60L);
+        curl_easy_setopt(handle_, CURLOPT_LOW_SPEED_TIME, 600L);
         curl_easy_setopt(handle_, CURLOPT_PROTOCOLS_STR, "http,https");
         if (method == "HEAD") curl_easy_setopt(handle_, CURLOPT_NOBODY, 1L);
         if (!body.empty() || method == "PUT") {

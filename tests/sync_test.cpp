@@ -262,6 +262,28 @@ TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
     EXPECT_EQ(fs.files["test.txt"].find("Evil"), std::string::npos);
 }
 
+TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
+    syncOnce(server);
+    const std::string before = fs.files["test.txt"];
+    // A name 1252 cannot hold; Bo's address turned into one; a second card named Ann M Lee.
+    const std::string chinese =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:\xE7\x8E\x8B;\xE5\xB0\x8F;;;\r\nEND:VCARD\r\n";
+    server.putCard("/book/wang.vcf", chinese);
+    std::string moved = kPhoneCard;
+    moved.replace(moved.find("TEL"), 0, "ADR:;;\xE5\x8C\x97\xE4\xBA\xAC;;;;\r\n");
+    server.putCard("/book/bo.vcf", moved);
+    server.putCard(
+        "/book/ann2.vcf",
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;M;;\r\nADR:;;Else;;;;\r\nEND:VCARD\r\n");
+    SyncRun run = syncOnce(server);
+    EXPECT_EQ(run.outcome, cardsync::Outcome::doneWithProblems) << run.failure;
+    EXPECT_NE(run.lines.find("3 left untouched on the server"), std::string::npos) << run.lines;
+    EXPECT_EQ(fs.files["test.txt"], before);
+    EXPECT_EQ(server.cards["/book/wang.vcf"], chinese);
+    EXPECT_EQ(server.cards["/book/bo.vcf"], moved);
+    EXPECT_EQ(server.cards.size(), 4u);
+}
+
 TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold) {
     syncOnce(server);
     // Both sides change Bo; only this side changes Ann's address.

@@ -199,6 +199,11 @@ for n in $(seq 0 $((requests - 1))); do
   [ "$result" = "$whole" ] || fail "cut after $n requests, then resumed: $result"
 done
 
+# An account with several address books: they are listed, and one is asked for.
+sync_ok 2 --user ann "$base/"
+grep -q 'several address books; sync one by its URL' "$work/err" && grep -q "^  $base/ann/whole/" "$work/err" ||
+  fail "several address books: $(cat "$work/err")"
+
 # HTTPS with a certificate of the test's own, trusted with --cacert.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
   -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
