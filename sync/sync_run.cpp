@@ -56,6 +56,12 @@ class Run {
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
+    bool planChanges(Plan& plan, std::string& failure);
+    Outcome tellPlan(const Plan& plan);
+    bool fetchCardsToPatch(const Plan& plan, std::string& failure);
+    bool keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
+    bool changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
+    bool changeThere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
     std::optional<uint64_t> digestIn(const std::map<Names, RemoteCard>& side, const Names& n) const;
 
     const Options& options_;
@@ -334,13 +340,7 @@ bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
     return applyThere(names, decision, keptAs, true, failure);
 }
 
-Outcome Run::go(std::string& failure) {
-    conflicts_ = options_.cardFile + ".conflicts";
-    statePath_ = stateFileName(options_.cardFile, session_.collection());
-    state_ = loadState(fs_, statePath_, session_.collection());
-    const State loaded = state_;
-    if (!readLocal(failure) || !readRemote(failure)) return Outcome::stopped;
-
+bool Run::planChanges(Plan& plan, std::string& failure) {
     Digests here, agreed, there;
     for (const auto& item : local_)
         if (!frozen_.count(item.first)) here[item.first] = digestOf(item.second);
@@ -348,27 +348,28 @@ Outcome Run::go(std::string& failure) {
         if (!frozen_.count(item.first)) agreed[item.first] = item.second.digest;
     for (const auto& item : remote_)
         if (!frozen_.count(item.first)) there[item.first] = item.second.digest;
-    Plan plan = makePlan(here, agreed, there, options_.prefer, options_.force);
-    if (!plan.refusal.empty()) {
-        failure = plan.refusal;
-        return Outcome::stopped;
-    }
+    plan = makePlan(here, agreed, there, options_.prefer, options_.force);
+    if (plan.refusal.empty()) return true;
+    failure = options_.cardFile + " and " + session_.collection() + ": " + plan.refusal;
+    return false;
+}
 
-    if (options_.dryRun) {
-        for (const Planned& p : plan.actions) {
-            say(p.names, p.decision, "");
-            Step s = p.decision.step;
-            totals_.conflicts += p.decision.conflict;
-            totals_.sent += s == Step::sendNew || s == Step::sendChange;
-            totals_.received += s == Step::receive;
-            totals_.deletedHere += s == Step::deleteHere;
-            totals_.deletedThere += s == Step::deleteThere;
-        }
-        return totals_.conflicts || totals_.untouched ? Outcome::doneWithProblems : Outcome::done;
+Outcome Run::tellPlan(const Plan& plan) {
+    for (const Planned& p : plan.actions) {
+        say(p.names, p.decision, "");
+        Step s = p.decision.step;
+        totals_.conflicts += p.decision.conflict;
+        totals_.sent += s == Step::sendNew || s == Step::sendChange;
+        totals_.received += s == Step::receive;
+        totals_.deletedHere += s == Step::deleteHere;
+        totals_.deletedThere += s == Step::deleteThere;
     }
+    return totals_.conflicts || totals_.untouched ? Outcome::doneWithProblems : Outcome::done;
+}
 
-    // A local change goes into the server's latest card, which the listing did not
-    // need to read when only this side changed.
+// A change here goes into the server's latest card, which the listing did not need
+// to read when only this side changed.
+bool Run::fetchCardsToPatch(const Plan& plan, std::string& failure) {
     std::vector<std::string> toFetch;
     for (const Planned& p : plan.actions)
         if (p.decision.step == Step::sendChange && !remote_.at(p.names).fetched)
@@ -377,7 +378,7 @@ Outcome Run::go(std::string& failure) {
         std::map<std::string, Names> agreedByHref;
         for (const auto& [n, a] : state_.contacts) agreedByHref[a.href] = n;
         std::vector<carddav::Card> cards;
-        if (!session_.fetch(toFetch, cards, failure)) return Outcome::stopped;
+        if (!session_.fetch(toFetch, cards, failure)) return false;
         for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
     }
     // Cards that changed only where the card file does not look (a phone number):
@@ -388,17 +389,21 @@ Outcome Run::go(std::string& failure) {
             found->second.digest == remote.digest)
             found->second = {remote.href, remote.etag, remote.digest};
     }
+    return true;
+}
 
-    // The losing versions first: nothing changes on either side unless they are kept.
-    std::map<Names, std::string> keptAs;
+// The losing versions first: nothing changes on either side unless they are kept.
+bool Run::keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
     for (const Planned& p : plan.actions) {
         if (!p.decision.conflict) continue;
         ++totals_.conflicts;
-        if (!keepLoser(p.names, p.decision.loser, keptAs[p.names], failure))
-            return Outcome::stopped;
+        if (!keepLoser(p.names, p.decision.loser, keptAs[p.names], failure)) return false;
     }
-    // Then this side, in one save of the card file, and then the server, one card
-    // at a time, the state saved as it goes.
+    return true;
+}
+
+// Everything that comes here, in one save of the card file, then recorded.
+bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
     for (const Planned& p : plan.actions) {
         if (p.decision.step == Step::receive || p.decision.step == Step::deleteHere)
             say(p.names, p.decision, keptAs[p.names]);
@@ -407,30 +412,49 @@ Outcome Run::go(std::string& failure) {
     std::string notes;
     if (localChanged_ && !book_.save(failure, notes)) {
         failure = options_.cardFile + ": " + failure;
-        return Outcome::stopped;
+        return false;
     }
     if (!notes.empty()) say_(notes.substr(0, notes.size() - 1));
     localChanged_ = false;
-    // What came here is recorded before anything is written there.
-    bool stateSaved = true;
-    if (!(state_ == loaded)) stateSaved = saveState(fs_, statePath_, state_);
+    return true;
+}
+
+// Then the server, one card at a time, the state saved now and then as it goes.
+bool Run::changeThere(const Plan& plan, std::map<Names, std::string>& keptAs,
+                      std::string& failure) {
     size_t sinceSave = 0;
-    bool stopped = false;
     for (const Planned& p : plan.actions) {
         Step s = p.decision.step;
         if (s != Step::sendNew && s != Step::sendChange && s != Step::deleteThere) continue;
-        if (!applyThere(p.names, p.decision, keptAs[p.names], false, failure)) {
-            stopped = true;
-            break;
-        }
+        if (!applyThere(p.names, p.decision, keptAs[p.names], false, failure)) return false;
         if (++sinceSave == kStateSaveEvery) {
             saveState(fs_, statePath_, state_);
             sinceSave = 0;
         }
     }
+    return true;
+}
+
+Outcome Run::go(std::string& failure) {
+    conflicts_ = options_.cardFile + ".conflicts";
+    statePath_ = stateFileName(options_.cardFile, session_.collection());
+    state_ = loadState(fs_, statePath_, session_.collection());
+    const State loaded = state_;
+    Plan plan;
+    if (!readLocal(failure) || !readRemote(failure) || !planChanges(plan, failure))
+        return Outcome::stopped;
+    if (options_.dryRun) return tellPlan(plan);
+
+    std::map<Names, std::string> keptAs;
+    if (!fetchCardsToPatch(plan, failure) || !keepLosers(plan, keptAs, failure) ||
+        !changeHere(plan, keptAs, failure))
+        return Outcome::stopped;
+    // What came here is recorded before anything is written there.
+    bool stateSaved = state_ == loaded || saveState(fs_, statePath_, state_);
+    const bool stopped = !changeThere(plan, keptAs, failure);
     // The token only moves on when every change it covers has been taken in.
     if (!stopped) state_.syncToken = listing_.syncToken;
-    if (!(state_ == loaded) || sinceSave > 0) stateSaved = saveState(fs_, statePath_, state_);
+    if (!(state_ == loaded)) stateSaved = saveState(fs_, statePath_, state_);
     if (stopped) {
         failure +=
             "; the sync stopped there, what it had done is recorded and the next sync "
