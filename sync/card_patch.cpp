@@ -174,6 +174,21 @@ bool readServerCard(const std::string& card, Contact& contact, std::string& why)
     return true;
 }
 
+bool holdsMoreThanTheCardFile(const std::string& card) {
+    static const char* const kBookkeeping[] = {
+        "BEGIN",    "END",          "VERSION", "UID",    "N",   "FN", "GENDER",
+        "X-GENDER", "X-WAB-GENDER", "LABEL",   "PRODID", "REV", ""};
+    std::vector<Line> lines = linesOf(card);
+    const int address = mappedAddress(lines);
+    for (size_t i = 0; i < lines.size(); ++i) {
+        if (static_cast<int>(i) == address) continue;
+        bool kept = false;
+        for (const char* name : kBookkeeping) kept = kept || lines[i].name == name;
+        if (!kept) return true;
+    }
+    return false;
+}
+
 std::string patchServerCard(const std::string& card, const Contact& contact) {
     std::vector<Line> lines = linesOf(card);
     Contact current;

@@ -19,4 +19,9 @@ bool readServerCard(const std::string& card, Contact& contact, std::string& why)
 // that do not change stay as they were, folding and line ends included.
 std::string patchServerCard(const std::string& card, const Contact& contact);
 
+// True when the card holds more than the card file keeps of it: phones, e-mail,
+// photos, another address, unknown lines. Its own bookkeeping (UID, PRODID, REV)
+// and the address label do not count.
+bool holdsMoreThanTheCardFile(const std::string& card);
+
 }  // namespace cardsync

@@ -51,6 +51,8 @@ class Run {
     bool readRemote(std::string& failure);
     void takeCard(const carddav::Card& card, const std::map<std::string, Names>& agreedByHref);
     bool keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure);
+    bool keepAside(const Names& names, const std::string& card, const std::string& side,
+                   std::string& keptAs, std::string& failure);
     void say(const Names& names, const Decision& decision, const std::string& keptAs);
     void applyHere(const Names& names, Step step);
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
@@ -177,14 +179,17 @@ bool Run::keepLoser(const Names& names, Loser loser, std::string& keptAs, std::s
         const RemoteCard& remote = remote_.at(names);
         card = remote.fetched ? remote.body : vcard::write({remote.contact}, vcard::Version::v3);
     }
-    // Named after the person and the side that lost; a number follows when that
-    // name is taken, so that no conflict's file is ever written over.
-    const std::string base = conflicts_ + "/" + conflictNameOf(names) +
-                             (loser == Loser::local ? " (here)" : " (server)");
+    return keepAside(names, card, loser == Loser::local ? "here" : "server", keptAs, failure);
+}
+
+bool Run::keepAside(const Names& names, const std::string& card, const std::string& side,
+                    std::string& keptAs, std::string& failure) {
+    // Named after the person and the side; a number follows when that name is
+    // taken, so that no earlier file is ever written over.
+    const std::string base = conflicts_ + "/" + conflictNameOf(names) + " (" + side + ")";
     const std::string temporary = conflicts_ + "/" + files::machineName() + "-" +
                                   std::to_string(files::currentProcessId()) + ".tmp";
     if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
-        // Never over an earlier conflict's file: the first free name is taken.
         for (int number = 1; number < 10000; ++number) {
             std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";
             files::MoveResult moved = fs_.moveWithoutReplacing(temporary, name);
@@ -195,8 +200,8 @@ bool Run::keepLoser(const Names& names, Loser loser, std::string& keptAs, std::s
     }
     if (!keptAs.empty()) return true;
     fs_.removeFile(temporary);
-    failure = conflicts_ + ": the losing version of " + shown(names) +
-              " could not be kept there; nothing was changed";
+    failure = conflicts_ + ": the version of " + shown(names) +
+              " to keep could not be written there; it was not changed";
     return false;
 }
 
@@ -210,7 +215,9 @@ void Run::say(const Names& names, const Decision& decision, const std::string& k
     if (words == kWords.end()) return;
     std::string what = words->second;
     if (decision.step == Step::receive && !local_.count(names)) what = "added here";
-    if (!decision.conflict) return say_(what + ": " + shown(names));
+    if (!decision.conflict)
+        return say_(what + ": " + shown(names) +
+                    (keptAs.empty() ? "" : "; its card is kept in " + keptAs));
     const bool here = local_.count(names) != 0, there = remote_.count(names) != 0;
     std::string why = !here                          ? "deleted here, changed on the server"
                       : !there                       ? "changed here, deleted on the server"
@@ -278,10 +285,18 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         }
     } else if (step == Step::deleteThere) {
         const RemoteCard& remote = remote_.at(names);
+        // A deletion here (a rename, too) must not take the server's phones,
+        // e-mail and photos with it unseen: such a card is kept aside first.
+        std::string kept = keptAs;
+        if (!decision.conflict && remote.fetched && holdsMoreThanTheCardFile(remote.body) &&
+            !keepAside(names, remote.body, "deleted there", kept, failure))
+            return false;
         result = session_.remove(remote.href, remote.etag, failure);
         if (result == carddav::WriteResult::done) {
             state_.contacts.erase(names);
             ++totals_.deletedThere;
+            say(names, decision, kept);
+            return true;
         }
     } else {
         return true;
@@ -367,12 +382,13 @@ Outcome Run::tellPlan(const Plan& plan) {
     return totals_.conflicts || totals_.untouched ? Outcome::doneWithProblems : Outcome::done;
 }
 
-// A change here goes into the server's latest card, which the listing did not need
-// to read when only this side changed.
+// A change here goes into the server's latest card, and a deletion here keeps it
+// aside first: the listing did not need to read them when only this side changed.
 bool Run::fetchCardsToPatch(const Plan& plan, std::string& failure) {
     std::vector<std::string> toFetch;
     for (const Planned& p : plan.actions)
-        if (p.decision.step == Step::sendChange && !remote_.at(p.names).fetched)
+        if ((p.decision.step == Step::sendChange || p.decision.step == Step::deleteThere) &&
+            remote_.count(p.names) && !remote_.at(p.names).fetched)
             toFetch.push_back(remote_.at(p.names).href);
     if (!toFetch.empty()) {
         std::map<std::string, Names> agreedByHref;

@@ -284,6 +284,28 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     EXPECT_EQ(server.cards.size(), 4u);
 }
 
+TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {
+    syncOnce(server);
+    fs.files["test.txt"] =
+        "Ann\xfeM\xfeLee\xfe"
+        "1 Road\r\r\nTown\xfe"
+        "Female\xfd";
+    SyncRun run = syncOnce(server);
+    EXPECT_EQ(run.lines,
+              "deleted there: Bo Zed; its card is kept in test.txt.conflicts/Zed, Bo (deleted "
+              "there).vcf\n0 sent, 0 received, 0 deleted here, 1 deleted there, 0 conflicts\n");
+    EXPECT_EQ(fs.files["test.txt.conflicts/Zed, Bo (deleted there).vcf"], kPhoneCard);
+    EXPECT_EQ(server.cards.size(), 1u);
+    // A card that holds nothing more (as qbcard writes them) goes without a copy.
+    const std::string ann = fs.files["test.txt"];
+    fs.files["test.txt"] = ann + "Cy\xfe\xfeRay\xfe\xfe\xfd";
+    syncOnce(server);
+    fs.files["test.txt"] = ann;
+    EXPECT_EQ(syncOnce(server).lines,
+              "deleted there: Cy Ray\n0 sent, 0 received, 0 deleted here, 1 deleted there, 0 "
+              "conflicts\n");
+}
+
 TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold) {
     syncOnce(server);
     // Both sides change Bo; only this side changes Ann's address.
