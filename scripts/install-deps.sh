@@ -13,7 +13,7 @@ packages=(
   util-linux python3
   libcli11-dev python3-vobject abook
   libcurl4-openssl-dev libexpat1-dev
-  radicale python3-caldav vdirsyncer openssl
+  radicale python3-caldav vdirsyncer openssl time
 )
 
 sudo_if_needed() {
