@@ -4,7 +4,9 @@
 as a server that goes away would, and can let a second client change a card just
 before the first PUT reaches the server.
 
-Usage: dav_proxy.py UPSTREAM_PORT PORT LOG_FILE [--answer N] [--touch FILE]
+Usage: dav_proxy.py UPSTREAM_PORT PORT LOG_FILE [--answer N] [--touch FILE] [--control FILE]
+With --control, the file holds "N LOG_FILE", read at each request: when it changes,
+the count starts again, so that one proxy serves many syncs.
 """
 import argparse
 import http.client
@@ -18,8 +20,19 @@ parser.add_argument("port", type=int)
 parser.add_argument("log")
 parser.add_argument("--answer", type=int, default=-1)
 parser.add_argument("--touch")
+parser.add_argument("--control")
 args = parser.parse_args()
-state = {"count": 0, "touched": False}
+state = {"count": 0, "touched": False, "control": None}
+
+
+def follow_control():
+    if not args.control:
+        return
+    control = open(args.control).read().split()
+    if control != state["control"]:
+        state["control"] = control
+        state["count"] = 0
+        args.answer, args.log = int(control[0]), control[1]
 
 
 class Proxy(http.server.BaseHTTPRequestHandler):
@@ -30,6 +43,7 @@ class Proxy(http.server.BaseHTTPRequestHandler):
 
     def forward(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
+        follow_control()
         state["count"] += 1
         with open(args.log, "a") as log:
             kind = "bodies" if b"addressbook-multiget" in body or self.command == "GET" else "-"
