@@ -1,5 +1,13 @@
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+#include "data/card_file.h"
+#include "tests/support/temp_folder.h"
+
 #include "sync/card_patch.h"
 #include "sync/credentials.h"
 #include "sync/plan.h"
@@ -427,5 +435,45 @@ TEST_F(SyncRunTest, GuardsAndDryRunsChangeNothing) {
     EXPECT_EQ(server.cards, cardsNow);
     EXPECT_EQ(fs.files, filesNow);
 }
+
+#ifndef _WIN32
+// The window program holds the card file in memory while a sync writes it; its next
+// Save reads the sync's changes in and applies its own on top: nothing is lost.
+TEST(SyncWithTheWindowOpenTest, ASaveAfterASyncKeepsBoth) {
+    TempFolder folder;
+    writeBytes("test.txt", "Ann\xfe\xfeLee\xfe\xfe\xfd");
+    FakeCardDav server;
+    server.putCard("/book/bo.vcf", kPhoneCard);
+    int loaded[2], synced[2];
+    ASSERT_EQ(pipe(loaded), 0);
+    ASSERT_EQ(pipe(synced), 0);
+    pid_t window = fork();
+    ASSERT_GE(window, 0);
+    if (window == 0) {  // the window program: loaded at start, then a Save of Zoe
+        useCardFile("test.txt");
+        loadCardFile();
+        char go = 0;
+        if (write(loaded[1], &go, 1) != 1 || read(synced[0], &go, 1) != 1) _exit(2);
+        Entry zoe{"Zoe", "Ray", "", "", "Female"};
+        appendEntry(zoe);
+        noteEntryPut(zoe);
+        _exit(saveCardFile() ? 0 : 1);
+    }
+    char go = 0;
+    ASSERT_EQ(read(loaded[0], &go, 1), 1);
+    EXPECT_EQ(syncOnce(server).outcome, cardsync::Outcome::done);
+    ASSERT_EQ(write(synced[1], &go, 1), 1);
+    int status = 0;
+    waitpid(window, &status, 0);
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(readBytes("test.txt"),
+              "Ann\xfe\xfeLee\xfe\xfe\xfdZoe\xfe\xfeRay\xfe\xfe"
+              "Female\xfd"
+              "Bo\xfe\xfeZed\xfe\xfe\xfd");
+    EXPECT_EQ(syncOnce(server).lines,
+              "added there: Zoe Ray\n1 sent, 0 received, 0 deleted here, 0 deleted there, 0 "
+              "conflicts\n");
+}
+#endif
 
 }  // namespace
