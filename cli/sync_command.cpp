@@ -9,6 +9,7 @@
 #include "sync/carddav.h"
 #include "sync/credentials.h"
 #include "sync/sync_run.h"
+#include "sync/sync_state.h"
 
 namespace {
 
@@ -55,6 +56,31 @@ bool findCredentials(const SyncSettings& settings, http::Settings& http, std::st
     return http.user.empty() || cardsync::mayAuthenticate(settings.url, why);
 }
 
+// Finds the address book the URL leads to; false, with the exit code set and the
+// reason told, when there is none or there are several to choose from.
+bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
+                     const http::Settings& httpSettings, int& exitCode) {
+    std::vector<carddav::AddressBook> books;
+    std::string why;
+    if (!session.discover(books, why)) {
+        if (session.lastStatus() == 401 && httpSettings.user.empty())
+            why = "the server asks who you are: give --user, or a login in ~/.netrc";
+        exitCode = fail(settings.url, why);
+        return false;
+    }
+    if (books.size() > 1) {
+        std::string list;
+        for (const carddav::AddressBook& book : books)
+            list += "  " + book.url + (book.name.empty() ? "" : "  (" + book.name + ")") + "\n";
+        console::error("qbcard: " + settings.url +
+                       ": this account has several address books; sync one by its URL:\n" + list);
+        exitCode = kNothingDone;
+        return false;
+    }
+    session.useCollection(books[0].url);
+    return true;
+}
+
 }  // namespace
 
 int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
@@ -67,21 +93,15 @@ int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     TellingClient telling(*client);
     carddav::Session session(settings.verbose ? telling : *client, settings.url);
 
-    std::vector<carddav::AddressBook> books;
-    if (!session.discover(books, why)) {
-        if (session.lastStatus() == 401 && httpSettings.user.empty())
-            why = "the server asks who you are: give --user, or a login in ~/.netrc";
-        return fail(settings.url, why);
-    }
-    if (books.size() > 1) {
-        std::string list;
-        for (const carddav::AddressBook& book : books)
-            list += "  " + book.url + (book.name.empty() ? "" : "  (" + book.name + ")") + "\n";
-        console::error("qbcard: " + settings.url +
-                       ": this account has several address books; sync one by its URL:\n" + list);
-        return kNothingDone;
-    }
-    session.useCollection(books[0].url);
+    // An address book found before is used again without asking the server: a
+    // sync with nothing to do then costs the fewest requests.
+    const std::string known =
+        cardsync::collectionSyncedFrom(files::fileSystem(), options.file, settings.url);
+    int exitCode = kDone;
+    if (!known.empty())
+        session.useCollection(known);
+    else if (!findAddressBook(session, settings, httpSettings, exitCode))
+        return exitCode;
 
     cardsync::Options syncOptions;
     syncOptions.cardFile = options.file;
@@ -91,9 +111,20 @@ int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     syncOptions.prefer = settings.preferLocal ? cardsync::Prefer::local : cardsync::Prefer::remote;
     cardsync::Totals totals;
     std::string failure;
-    cardsync::Outcome outcome = cardsync::runSync(
-        syncOptions, session, [](const std::string& line) { console::out(line + "\n"); }, totals,
-        failure);
+    auto run = [&] {
+        syncOptions.from = session.collection() == settings.url ? "" : settings.url;
+        totals = cardsync::Totals();
+        failure.clear();
+        return cardsync::runSync(
+            syncOptions, session, [](const std::string& line) { console::out(line + "\n"); },
+            totals, failure);
+    };
+    cardsync::Outcome outcome = run();
+    if (outcome == cardsync::Outcome::stopped && !known.empty() && session.lastStatus() == 404) {
+        // The address book has moved since it was found: find it again.
+        if (!findAddressBook(session, settings, httpSettings, exitCode)) return exitCode;
+        outcome = run();
+    }
     if (outcome == cardsync::Outcome::stopped) {
         console::error("qbcard: " + failure + "\n");
         return kNothingDone;

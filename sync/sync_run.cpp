@@ -456,6 +456,7 @@ Outcome Run::go(std::string& failure) {
     statePath_ = stateFileName(options_.cardFile, session_.collection());
     state_ = loadState(fs_, statePath_, session_.collection());
     const State loaded = state_;
+    if (!options_.from.empty()) state_.from = options_.from;
     Plan plan;
     if (!readLocal(failure) || !readRemote(failure) || !planChanges(plan, failure))
         return Outcome::stopped;

@@ -11,6 +11,7 @@ namespace cardsync {
 
 struct Options {
     std::string cardFile = "test.txt";
+    std::string from;  // the URL the user gave, when the address book was found from it
     unsigned codePage = 1252;
     bool dryRun = false;
     bool force = false;

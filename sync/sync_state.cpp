@@ -70,14 +70,15 @@ bool parse(const std::string& text, State& state) {
         lines.push_back(text.substr(at, end - at));
         at = end + 1;
     }
-    if (lines.size() < 3 || lines[0] != kHeader) return false;
-    std::vector<std::string> collection = fieldsOf(lines[1]), token = fieldsOf(lines[2]);
-    if (collection.size() != 2 || collection[0] != "collection" || token.size() != 2 ||
-        token[0] != "token")
-        return false;
-    state.collection = collection[1];
-    state.syncToken = token[1];
-    for (size_t i = 3; i < lines.size(); ++i) {
+    if (lines.size() < 4 || lines[0] != kHeader) return false;
+    const char* const kFields[] = {"collection", "from", "token"};
+    std::string* values[] = {&state.collection, &state.from, &state.syncToken};
+    for (size_t i = 0; i < 3; ++i) {
+        std::vector<std::string> f = fieldsOf(lines[i + 1]);
+        if (f.size() != 2 || f[0] != kFields[i]) return false;
+        *values[i] = f[1];
+    }
+    for (size_t i = 4; i < lines.size(); ++i) {
         std::vector<std::string> f = fieldsOf(lines[i]);
         if (f.size() != 6 || f[5].size() != 16) return false;
         Agreed agreed{f[3], f[4], 0};
@@ -108,9 +109,24 @@ State loadState(files::FileSystem& fs, const std::string& path, const std::strin
     return first;
 }
 
+std::string collectionSyncedFrom(files::FileSystem& fs, const std::string& cardFile,
+                                 const std::string& url) {
+    const std::string prefix = cardFile + ".sync-";
+    for (const std::string& name : fs.namesStartingWith(prefix)) {
+        std::string text;
+        State state;
+        if (name.size() != prefix.size() + 16 ||
+            files::readWholeFile(fs, name, text) != files::ReadResult::ok || !parse(text, state))
+            continue;
+        if (state.from == url || state.collection == url) return state.collection;
+    }
+    return std::string();
+}
+
 bool saveState(files::FileSystem& fs, const std::string& path, const State& state) {
     std::string text = std::string(kHeader) + "\n";
     text += "collection\t" + escaped(state.collection) + "\n";
+    text += "from\t" + escaped(state.from) + "\n";
     text += "token\t" + escaped(state.syncToken) + "\n";
     for (const auto& [names, agreed] : state.contacts)
         text += escaped(names.last) + "\t" + escaped(names.first) + "\t" + escaped(names.middle) +

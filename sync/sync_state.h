@@ -22,11 +22,13 @@ struct Agreed {
 
 struct State {
     std::string collection;  // the address book's URL
+    std::string from;        // the URL it was found from, if the user gave another
     std::string syncToken;   // the collection's, when the server gives one
     std::map<Names, Agreed> contacts;
 
     bool operator==(const State& o) const {
-        return collection == o.collection && syncToken == o.syncToken && contacts == o.contacts;
+        return collection == o.collection && from == o.from && syncToken == o.syncToken &&
+               contacts == o.contacts;
     }
 };
 
@@ -37,6 +39,11 @@ std::string stateFileName(const std::string& cardFile, const std::string& collec
 // A missing, unreadable or damaged file, or one of another collection, reads as
 // the empty state of a first sync: never as "everything was deleted".
 State loadState(files::FileSystem& fs, const std::string& path, const std::string& collection);
+
+// The address book that an earlier sync of this card file found from `url` (or
+// that `url` is), so that it need not be found again; empty when there is none.
+std::string collectionSyncedFrom(files::FileSystem& fs, const std::string& cardFile,
+                                 const std::string& url);
 
 // As the card file is saved: a temporary file of this process's own, flushed,
 // then moved over the old state in one step. False when it could not be written;

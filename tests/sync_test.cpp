@@ -146,6 +146,7 @@ TEST(SyncStateTest, RoundTripsAndReadsDamageAsAFirstSync) {
     cardsync::State state;
     state.collection = "https://h/book/";
     state.syncToken = "tok\t1";
+    state.from = "https://h/";
     state.contacts[{"Lee\r\nX", "Ann\\", ""}] = {"/book/a.vcf", "\"e1\"", 0xFEDCBA9876543210ull};
     const std::string path = cardsync::stateFileName("test.txt", state.collection);
     EXPECT_NE(path, cardsync::stateFileName("test.txt", "https://h/other/"));
@@ -156,6 +157,9 @@ TEST(SyncStateTest, RoundTripsAndReadsDamageAsAFirstSync) {
     EXPECT_EQ(read.contacts.begin()->first, state.contacts.begin()->first);
     EXPECT_EQ(read.contacts.begin()->second.digest, 0xFEDCBA9876543210ull);
     EXPECT_EQ(fs.files.size(), 1u);  // no temporary file left behind
+    EXPECT_EQ(cardsync::collectionSyncedFrom(fs, "test.txt", "https://h/"), state.collection);
+    EXPECT_EQ(cardsync::collectionSyncedFrom(fs, "test.txt", state.collection), state.collection);
+    EXPECT_EQ(cardsync::collectionSyncedFrom(fs, "test.txt", "https://h/x/"), "");
     const std::string whole = fs.files[path];
     for (const std::string& damaged :
          {whole.substr(0, whole.size() - 3), std::string("x"), whole + "a\tb\n"}) {

@@ -1,5 +1,5 @@
 # Sourced by the sync tests: Radicale on a free loopback port with its own storage
-# and an htpasswd user (ann, "secret"), the counting proxy, and cards as another
+# and two htpasswd users (ann and bo, "secret"), the counting proxy, and cards as another
 # program writes them. Expects $work, $here and $python; stops what it started
 # when the script ends.
 servers=()
@@ -25,7 +25,7 @@ wait_for_port() {
 start_radicale() {
   local folder=$work/$1
   mkdir -p "$folder"
-  printf 'ann:secret\n' >"$folder/users"
+  printf 'ann:secret\nbo:secret\n' >"$folder/users"
   port=$(free_port)
   {
     printf '[server]\nhosts = 127.0.0.1:%s\n' "$port"

@@ -55,11 +55,12 @@ sync_ok 0 --user ann "$base/"
 expect_file 'Ann\xfe\xfeLee\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe3 Home Row\xfe\xfdDi\xfe\xfeVo\xfe1 Elm St\xfe\xfd' "first sync"
 check_kept "first sync"
 
-# A sync with nothing to do: at most two requests, no card read.
+# A sync with nothing to do: at most two requests, no card read, also when the
+# address book was found from the server's root.
 start_proxy "$port" "$work/noop.log"
-sync_ok 0 --user ann "http://127.0.0.1:$proxy/ann/book/"  # a first sync for this URL
+sync_ok 0 --user ann "http://127.0.0.1:$proxy/"  # a first sync for this URL, found from the root
 : >"$work/noop.log"
-sync_ok 0 --user ann "http://127.0.0.1:$proxy/ann/book/"
+sync_ok 0 --user ann "http://127.0.0.1:$proxy/"  # the address book found before is used again
 [ "$(wc -l <"$work/noop.log")" -le 2 ] || fail "a sync with nothing to do made $(cat "$work/noop.log")"
 ! grep -q bodies "$work/noop.log" || fail "a sync with nothing to do read cards: $(cat "$work/noop.log")"
 stop_proxy
@@ -198,10 +199,26 @@ for n in $(seq 0 $((requests - 1))); do
 done
 stop_proxy
 
-# An account with several address books: they are listed, and one is asked for.
+# An account with several address books: they are listed, and one is asked for
+# (from a card file that has not synced with one of them before).
+mkdir "$work/several" && cd "$work/several"
 sync_ok 2 --user ann "$base/"
+cd "$work/desk"
 grep -q 'several address books; sync one by its URL' "$work/err" && grep -q "^  $base/ann/whole/" "$work/err" ||
-  fail "several address books: $(cat "$work/err")"
+  fail "several address books: $(cat "$work/err") $out"
+
+# An address book found from the account is used again; when it has moved, the
+# next sync finds it anew.
+bo() { "$python" "$here/dav_peer.py" "$base" bo secret "$@"; }
+bo mkbook /bo/one/
+mkdir "$work/bo" && cd "$work/bo"
+printf 'Al\xfe\xfeOne\xfe\xfe\xfd' >test.txt
+sync_ok 0 --user bo "$base/bo/"
+bo delete /bo/one/
+bo mkbook /bo/two/
+sync_ok 0 --user bo "$base/bo/"
+[ "$(bo list /bo/two/ | wc -l)" = 1 ] || fail "the moved address book: $out $(cat "$work/err")"
+cd "$work/desk"
 
 # HTTPS with a certificate of the test's own, trusted with --cacert.
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 \
