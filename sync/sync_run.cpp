@@ -106,6 +106,7 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         // server, and the entry it was agreed with stays as it is here.
         say_("left untouched on the server: " + card.href + ": " + why);
         ++totals_.untouched;
+        state_.untouched[card.href] = card.etag;
         if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
         return;
     }
@@ -126,6 +127,7 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         say_("left untouched on the server: " + other + ": another card there has the names " +
              shown(names));
         ++totals_.untouched;
+        state_.untouched[other] = ours ? existing->second.etag : card.etag;
         if (!ours) return;
     }
     remote_[names] = remote;
@@ -140,12 +142,22 @@ bool Run::readRemote(std::string& failure) {
         now = listing_.etags;
     } else {
         for (const auto& item : state_.contacts) now[item.second.href] = item.second.etag;
+        for (const auto& item : state_.untouched) now[item.first] = item.second;
         for (const std::string& href : listing_.removed) now.erase(href);
         for (const auto& item : listing_.etags) now[item.first] = item.second;
     }
     std::vector<std::string> toFetch;
+    std::map<std::string, std::string> told;
+    told.swap(state_.untouched);
     for (const auto& [href, etag] : now) {
         auto agreed = agreedByHref.find(href);
+        auto before = told.find(href);
+        if (before != told.end() && !etag.empty() && before->second == etag) {
+            // Left untouched and told before, and not changed since: not again.
+            state_.untouched[href] = etag;
+            if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
+            continue;
+        }
         if (agreed != agreedByHref.end() && !etag.empty() &&
             state_.contacts[agreed->second].etag == etag) {
             RemoteCard unchanged;

@@ -80,6 +80,10 @@ bool parse(const std::string& text, State& state) {
     }
     for (size_t i = 4; i < lines.size(); ++i) {
         std::vector<std::string> f = fieldsOf(lines[i]);
+        if (f.size() == 3 && f[0] == "untouched") {
+            state.untouched[f[1]] = f[2];
+            continue;
+        }
         if (f.size() != 6 || f[5].size() != 16) return false;
         Agreed agreed{f[3], f[4], 0};
         char* end = nullptr;
@@ -132,6 +136,8 @@ bool saveState(files::FileSystem& fs, const std::string& path, const State& stat
         text += escaped(names.last) + "\t" + escaped(names.first) + "\t" + escaped(names.middle) +
                 "\t" + escaped(agreed.href) + "\t" + escaped(agreed.etag) + "\t" +
                 hex(agreed.digest) + "\n";
+    for (const auto& [href, etag] : state.untouched)
+        text += "untouched\t" + escaped(href) + "\t" + escaped(etag) + "\n";
     const std::string temporary = path + "." + files::machineName() + "-" +
                                   std::to_string(files::currentProcessId()) + ".tmp";
     for (int attempt = 0; attempt < 10; ++attempt) {

@@ -25,10 +25,13 @@ struct State {
     std::string from;        // the URL it was found from, if the user gave another
     std::string syncToken;   // the collection's, when the server gives one
     std::map<Names, Agreed> contacts;
+    // Server cards left as they are (the card file cannot hold them), by href, with
+    // the ETag they had when the user was told: told again only when they change.
+    std::map<std::string, std::string> untouched;
 
     bool operator==(const State& o) const {
         return collection == o.collection && from == o.from && syncToken == o.syncToken &&
-               contacts == o.contacts;
+               contacts == o.contacts && untouched == o.untouched;
     }
 };
 

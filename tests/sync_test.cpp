@@ -294,6 +294,17 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     EXPECT_EQ(server.cards["/book/wang.vcf"], chinese);
     EXPECT_EQ(server.cards["/book/bo.vcf"], moved);
     EXPECT_EQ(server.cards.size(), 4u);
+    // Told once per change, with or without sync-collection.
+    for (bool offered : {true, false}) {
+        server.offersSyncCollection = offered;
+        SyncRun again = syncOnce(server);
+        EXPECT_EQ(again.lines,
+                  "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+        EXPECT_EQ(fs.files["test.txt"], before);
+    }
+    server.putCard("/book/wang.vcf", chinese + "\r\n");
+    EXPECT_NE(syncOnce(server).lines.find("left untouched on the server: /book/wang.vcf"),
+              std::string::npos);
 }
 
 TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {
