@@ -104,9 +104,12 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         !entryOf(remote.contact, options_.codePage, false, remote.entry, why, replaced)) {
         // Never deleted on either side for that: the card stays as it is on the
         // server, and the entry it was agreed with stays as it is here.
-        say_("left untouched on the server: " + card.href + ": " + why);
-        ++totals_.untouched;
-        state_.untouched[card.href] = card.etag;
+        auto told = state_.untouched.find(card.href);
+        if (told == state_.untouched.end() || told->second != card.etag) {  // once a sync, too
+            say_("left untouched on the server: " + card.href + ": " + why);
+            ++totals_.untouched;
+            state_.untouched[card.href] = card.etag;
+        }
         if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
         return;
     }
