@@ -84,6 +84,13 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
 }  // namespace
 
 int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
+    if (cardsync::hasUserInfo(settings.url)) {
+        // Not repeated in the message: it may hold the password.
+        console::error(
+            "qbcard: the URL names a user before its host; give the user with --user and the "
+            "password in ~/.netrc or QBCARD_PASSWORD, never in the URL\n");
+        return kNothingDone;
+    }
     http::Settings httpSettings;
     httpSettings.caFile = settings.caFile;
     std::string why;

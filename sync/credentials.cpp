@@ -20,6 +20,14 @@ std::string hostOf(const std::string& url) {
     return host;
 }
 
+bool hasUserInfo(const std::string& url) {
+    size_t scheme = url.find("://");
+    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t end = url.find_first_of("/?#", start);
+    return url.substr(start, end == std::string::npos ? end : end - start).find('@') !=
+           std::string::npos;
+}
+
 bool mayAuthenticate(const std::string& url, std::string& why) {
     std::string scheme = url.substr(0, url.find("://"));
     for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));

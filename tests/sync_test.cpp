@@ -181,6 +181,8 @@ TEST(SyncCredentialsTest, SendsPasswordsOnlyWhereSafeAndReadsNetrc) {
         std::string why;
         EXPECT_EQ(cardsync::mayAuthenticate(c.url, why), c.allowed) << c.url;
     }
+    EXPECT_TRUE(cardsync::hasUserInfo("https://ann:secret@h/book/"));
+    EXPECT_FALSE(cardsync::hasUserInfo("https://h/a@b/"));
     const std::string netrc =
         "machine other login x password y\nmachine dav.example.org login ann password s1\n"
         "default login bo password s2\n";
