@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
 # against Radicale over loopback HTTP, with Python's caldav package as the second
-# client: a first sync, then an edit here and a card added there. The card file's
-# bytes and the server's lines the card file does not hold are checked.
+# client: a first sync, then an edit here and a card added there, then the password
+# from _netrc. The card file's bytes and the server's lines it does not hold are checked.
 # Usage: sync_windows.sh <qbcard.exe>
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -42,4 +42,16 @@ expect "an edit on each side" $'added here: Di Vo\nupdated there: Cy Ray\n1 sent
   'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe4 New Row\xfeMale\xfdDi\xfe\xfeVo\xfe1 Elm St\xfe\xfd'
 [ "$(peer kept /ann/book/cy.vcf)" = "$kept" ] || fail "Cy's other lines: $(peer get /ann/book/cy.vcf)"
 peer get /ann/book/cy.vcf | grep -q '^ADR;TYPE=HOME:;;4 New Row;;;;' || fail "Cy's new address"
+
+# The password from _netrc in the user's profile, as Windows programs keep it.
+source "$here/../../scripts/wine-env.sh"
+profile=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
+netrc=$(winepath -u "$profile\\_netrc" 2>/dev/null)
+printf 'machine 127.0.0.1 login ann password secret\r\n' >"$netrc"
+set +e
+out=$(QBCARD_PASSWORD= run sync "$base/ann/book/" 2>&1)
+got=$?
+set -e
+rm -f "$netrc"
+[ "$got" = 0 ] || fail "with _netrc: $out"
 echo "qbcard.exe sync under Wine against Radicale: all checks passed"
