@@ -102,6 +102,7 @@ http::Response Session::send(const std::string& method, const std::string& url,
         if (originOf(next) != originOf(at) && !cardsync::mayAuthenticate(next, unsafe)) break;
         at = next;
     }
+    lastUrl_ = at;
     return response;
 }
 
@@ -143,17 +144,18 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
             return false;
         }
     }
+    const std::string answeredAt = lastUrl_;  // where the redirects, if any, led
     const xml::Element* props =
         root.child(kDav, "response") ? foundProperties(*root.child(kDav, "response")) : nullptr;
     if (props && props->find(kCardDav, "addressbook")) {
-        found.push_back({start_, ""});
+        found.push_back({answeredAt, ""});
         return true;
     }
     std::string home = props ? hrefInside(props->child(kCardDav, "addressbook-home-set")) : "";
     std::string principal = props ? hrefInside(props->child(kDav, "current-user-principal")) : "";
     if (home.empty() && !principal.empty()) {
         xml::Element atPrincipal;
-        if (!properties(resolved(start_, principal), "0", atPrincipal)) return false;
+        if (!properties(resolved(answeredAt, principal), "0", atPrincipal)) return false;
         const xml::Element* response = atPrincipal.child(kDav, "response");
         const xml::Element* p = response ? foundProperties(*response) : nullptr;
         home = p ? hrefInside(p->child(kCardDav, "addressbook-home-set")) : "";
@@ -163,12 +165,13 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
         return false;
     }
     xml::Element listing;
-    if (!properties(resolved(start_, home), "1", listing)) return false;
+    if (!properties(resolved(answeredAt, home), "1", listing)) return false;
     for (const xml::Element& response : listing.children) {
         const xml::Element* p = foundProperties(response);
         if (!p || !p->find(kCardDav, "addressbook")) continue;
         const xml::Element* name = p->child(kDav, "displayname");
-        found.push_back({resolved(start_, hrefInside(&response)), name ? trimmed(name->text) : ""});
+        found.push_back(
+            {resolved(answeredAt, hrefInside(&response)), name ? trimmed(name->text) : ""});
     }
     if (found.empty()) why = "the account at " + start_ + " has no address book";
     return !found.empty();

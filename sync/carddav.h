@@ -66,7 +66,8 @@ class Session {
     http::Client& client_;
     std::string start_, collection_;
     size_t requests_ = 0;
-    int lastStatus_ = 0;  // of the last answer: 0 none, 401 credentials refused
+    int lastStatus_ = 0;   // of the last answer: 0 none, 401 credentials refused
+    std::string lastUrl_;  // where the last answer came from, after redirects
 };
 
 // "the server answered 500 Internal Server Error to PUT https://..."

@@ -276,6 +276,24 @@ TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
     EXPECT_EQ(fs.files["test.txt"].find("Evil"), std::string::npos);
 }
 
+TEST(CardDavTest, FollowsRedirectsOnlyWhereThePasswordMayGo) {
+    // The password goes with every request: a redirect to plain HTTP elsewhere is not
+    // followed, and the address book is then found on the server itself.
+    for (const char* start :
+         {"http://127.0.0.1:5232/.well-known/carddav", "http://127.0.0.1:5232/old/"}) {
+        FakeCardDav server;
+        server.redirects["/.well-known/carddav"] = "/book/";
+        server.redirects["/old/"] = "http://elsewhere.example/book/";
+        carddav::Session session(server, start);
+        std::vector<carddav::AddressBook> books;
+        std::string why;
+        ASSERT_TRUE(session.discover(books, why)) << start << why;
+        EXPECT_EQ(books.at(0).url, FakeCardDav::kBook);
+        for (const std::string& url : server.asked)
+            EXPECT_EQ(url.find("elsewhere"), std::string::npos) << start;
+    }
+}
+
 TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     syncOnce(server);
     const std::string before = fs.files["test.txt"];

@@ -51,6 +51,7 @@ std::string FakeCardDav::etagOf(const std::string& href) const {
 http::Response FakeCardDav::request(const std::string& method, const std::string& url,
                                     const http::Headers& headers, const std::string& body) {
     ++requests;
+    asked.push_back(url);
     http::Response r;
     if (requests > answerUpTo) {
         r.error = "Connection refused";
@@ -58,6 +59,11 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
     }
     if (beforeAnswer) beforeAnswer(method);
     const std::string href = url.substr(url.find('/', 8));
+    if (redirects.count(href)) {
+        r.status = 301;
+        r.headers.emplace_back("Location", redirects[href]);
+        return r;
+    }
     r.status = 207;
     if (method == "PROPFIND" && header(headers, "Depth") == "0") {
         r.body = multistatus(found(kPath,

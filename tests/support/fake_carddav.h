@@ -3,6 +3,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/http.h"
 
@@ -18,6 +19,8 @@ class FakeCardDav : public http::Client {
     size_t requests = 0, cardsRead = 0;
     size_t answerUpTo = static_cast<size_t>(-1);  // requests after this one get no answer
     bool offersSyncCollection = true;
+    std::map<std::string, std::string> redirects;  // path -> where a 301 sends it
+    std::vector<std::string> asked;                // every URL requested, in order
     // Runs before each request is answered, with its method: a second client at work.
     std::function<void(const std::string& method)> beforeAnswer;
 
