@@ -30,6 +30,7 @@ size_t endOfName(const std::string& text) {
 std::vector<Line> linesOf(const std::string& card) {
     std::vector<Line> lines;
     size_t at = 0;
+    bool softBreak = false;
     while (at < card.size()) {
         size_t end = card.find('\n', at);
         end = end == std::string::npos ? card.size() : end + 1;
@@ -40,6 +41,9 @@ std::vector<Line> linesOf(const std::string& card) {
         if (!lines.empty() && !content.empty() && (content[0] == ' ' || content[0] == '\t')) {
             lines.back().raw += physical;
             lines.back().text += content.substr(1);
+        } else if (softBreak) {
+            lines.back().raw += physical;
+            lines.back().text += content;
         } else {
             Line line;
             line.raw = physical;
@@ -49,6 +53,11 @@ std::vector<Line> linesOf(const std::string& card) {
             line.name = upper(dot == std::string::npos ? head : head.substr(dot + 1));
             lines.push_back(line);
         }
+        // vCard 2.1's quoted-printable values go on after a line that ends in "=".
+        std::string& last = lines.back().text;
+        softBreak = !last.empty() && last.back() == '=' &&
+                    upper(last).find("QUOTED-PRINTABLE") != std::string::npos;
+        if (softBreak) last.pop_back();
         at = end;
     }
     return lines;
@@ -130,9 +139,14 @@ std::vector<std::string> split(const std::string& text, char separator) {
 // text, in 4.0) left out, since it would no longer match a changed address.
 std::string headOf(const Line& line) {
     std::string head = line.text.substr(0, endOfName(line.text));
-    for (const std::string& parameter : split(parametersOf(line), ';'))
-        if (!parameter.empty() && upper(parameter.substr(0, 6)) != "LABEL=")
+    for (const std::string& parameter : split(parametersOf(line), ';')) {
+        // The new value is plain UTF-8 text: vCard 2.1's encoding and character set,
+        // which described the old one, would misread it.
+        const std::string name = upper(parameter.substr(0, parameter.find('=')));
+        if (!parameter.empty() && name != "LABEL" && name != "ENCODING" && name != "CHARSET" &&
+            name != "QUOTED-PRINTABLE")
             head += ";" + parameter;
+    }
     return head;
 }
 

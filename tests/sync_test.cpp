@@ -132,6 +132,17 @@ TEST(CardPatchTest, ChangesOnlyTheOwnedLinesInPlace) {
         EXPECT_EQ(read.lastName, c.contact.lastName);
         EXPECT_EQ(read.address, c.contact.address.empty() ? "1 Work St" : c.contact.address);
     }
+    // vCard 2.1: a quoted-printable address that goes on after "=" is one line.
+    const std::string old =
+        "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\n"
+        "ADR;ENCODING=QUOTED-PRINTABLE:;;1 Road=0D=0A=\r\nTown;;;;\r\n"
+        "TEL:1\r\nEND:VCARD\r\n";
+    Contact read;
+    std::string why;
+    ASSERT_TRUE(cardsync::readServerCard(old, read, why)) << why;
+    EXPECT_EQ(read.address, "1 Road\r\nTown");
+    EXPECT_EQ(cardsync::patchServerCard(old, named("Ann", "Lee", "New", "")),
+              "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lee;Ann\r\nADR:;;New;;;;\r\nTEL:1\r\nEND:VCARD\r\n");
     // A preferred address wins over a home one; a 4.0 card gets GENDER, added before END.
     const std::string four =
         "BEGIN:VCARD\nVERSION:4.0\nFN:Bo Zed\nN:Zed;Bo;;;\nADR;TYPE=home:;;Home;;;;\n"
