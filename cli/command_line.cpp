@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cli/card_commands.h"
+#include "cli/sync_command.h"
 #include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "platform/console.h"
@@ -40,6 +41,8 @@ CLI::Validator oneOf(const std::vector<std::pair<std::string, Value>>& words) {
         isMember.get_description());
 }
 
+const std::vector<std::pair<std::string, bool>> kConflictWinners = {{"remote", false},
+                                                                    {"local", true}};
 const std::vector<std::pair<std::string, ListFormat>> kListFormats = {{"table", ListFormat::table},
                                                                       {"tsv", ListFormat::tsv}};
 
@@ -53,7 +56,8 @@ struct Request {
     csv::Layout layout = csv::Layout::plain;
     bool noByteOrderMark = false;
     ImportOptions import;
-    CLI::App *list, *find, *vcardExport, *csvExport, *importing, *check;
+    SyncSettings sync;
+    CLI::App *list, *find, *vcardExport, *csvExport, *importing, *check, *syncing;
 };
 
 // Each command's help ends with the options every command takes, and an example.
@@ -126,6 +130,28 @@ void addCommands(CLI::App& app, Request& r) {
 
     r.check = app.add_subcommand("check", "an integrity report of the card file");
     describe(r.check, "qbcard --file ~/book/test.txt check");
+
+    SyncSettings& sync = r.sync;
+    r.syncing = app.add_subcommand(
+        "sync",
+        "two-way sync with a CardDAV address book; the password comes from ~/.netrc, "
+        "QBCARD_PASSWORD or the terminal");
+    r.syncing->add_option("URL", sync.url, "the address book, or the server or account to find it")
+        ->required();
+    r.syncing->add_flag("--dry-run", sync.dryRun, "print every planned change, change nothing");
+    r.syncing->add_option("--user", sync.user, "the user name (else the one in ~/.netrc)");
+    r.syncing->add_option("--cacert", sync.caFile, "trust the certificates in FILE")
+        ->check(CLI::ExistingFile);
+    r.syncing
+        ->add_option("--prefer", sync.preferLocal,
+                     "whose version a conflict keeps: local or remote")
+        ->type_name("TEXT")
+        ->default_str("remote")
+        ->transform(oneOf(kConflictWinners));
+    r.syncing->add_flag("--force", sync.force,
+                        "go on although one side is empty or more than half of one would go");
+    r.syncing->add_flag("-v,--verbose", sync.verbose, "each request and its answer on stderr");
+    describe(r.syncing, "qbcard sync https://dav.example.org/ --user ann --dry-run");
 }
 
 void addOptions(CLI::App& app, Request& r) {
@@ -158,6 +184,7 @@ int run(Request& r) {
     if (*r.csvExport) return exportCsv(r.options, r.layout, !r.noByteOrderMark, r.output);
     if (*r.importing) return importContacts(r.options, r.inputs, r.import);
     if (*r.check) return checkCardFile(r.options);
+    if (*r.syncing) return syncAddressBook(r.options, r.sync);
     return kNothingDone;
 }
 
@@ -176,7 +203,8 @@ std::string parseFailure(const CLI::App& app, const CLI::ParseError& e) {
 int runCommandLine(int argc, const char* const* argv) {
     CLI::App app{
         "qbcard: the Quillborough card file from the command line.\n"
-        "Exit codes: 0 all done, 1 done with rejected records or findings, 2 nothing done."};
+        "Exit codes: 0 all done, 1 done with rejected records, findings or conflicts, 2 nothing\n"
+        "done (or a sync stopped part-way, what it did recorded)."};
     Request request;
     addOptions(app, request);
     try {

@@ -347,6 +347,12 @@ class LogicalLines {
 
 }  // namespace
 
+std::string foldedLine(const std::string& line) {
+    std::string out;
+    putLine(out, line);
+    return out;
+}
+
 std::string uidOf(const Contact& contact) {
     const std::string names =
         contact.lastName + '\x1F' + contact.firstName + '\x1F' + contact.middleName;

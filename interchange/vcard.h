@@ -22,6 +22,9 @@ bool looksLikeVCard(const std::string& text);
 // reported and skipped. With `each`, each contact goes there as it is read.
 ContactsRead read(const std::string& text, const ContactHandler& each = nullptr);
 
+// One content line as the writer writes it: folded at 75 octets, CRLF at the end.
+std::string foldedLine(const std::string& line);
+
 // The UID of a contact: a UUID derived from its three names alone, so that a later
 // export names the same person the same way.
 std::string uidOf(const Contact& contact);

@@ -56,6 +56,9 @@ class FileSystem {
     virtual std::vector<std::string> namesIn(const std::string& folder) = 0;
 
     virtual void removeFile(const std::string& path) = 0;
+
+    // Creates the folder unless it exists; false when it is not a folder afterwards.
+    virtual bool makeFolder(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
 
     // Whether a process with this identifier runs on this machine.

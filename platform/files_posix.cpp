@@ -137,6 +137,12 @@ class PosixFileSystem : public FileSystem {
 
     void removeFile(const std::string& path) override { ::unlink(path.c_str()); }
 
+    bool makeFolder(const std::string& path) override {
+        struct stat info;
+        if (::mkdir(path.c_str(), 0777) == 0) syncFolderOf(path);
+        return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+    }
+
     void pause(int milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
     }

@@ -196,6 +196,17 @@ class WindowsFileSystem : public FileSystem {
 
     void removeFile(const std::string& path) override { DeleteFileA(path.c_str()); }
 
+    // Looked up when needed: only a sync makes folders, and the list of the program's
+    // imports stays as it was checked against the oldest Windows it runs on.
+    bool makeFolder(const std::string& path) override {
+        using CreateDirectoryFunction = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
+        auto createDirectory = reinterpret_cast<CreateDirectoryFunction>(reinterpret_cast<void*>(
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateDirectoryA")));
+        if (createDirectory) createDirectory(path.c_str(), nullptr);
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    }
+
     void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
     std::string lastFailure() override { return lastFailure_; }

@@ -14,6 +14,8 @@ packages=(
   xvfb xdotool imagemagick x11-utils
   util-linux python3
   libcli11-dev python3-vobject abook
+  libcurl4-openssl-dev libexpat1-dev
+  radicale python3-caldav vdirsyncer openssl time
 )
 
 sudo_if_needed() {

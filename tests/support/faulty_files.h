@@ -57,6 +57,7 @@ class FaultyFileSystem : public files::FileSystem {
         return real().namesIn(folder);
     }
     void removeFile(const std::string& path) override { real().removeFile(path); }
+    bool makeFolder(const std::string& path) override { return real().makeFolder(path); }
     void pause(int) override { ++pauses; }
     bool isProcessRunning(unsigned long processId) override {
         return runningProcesses.count(processId) > 0;

@@ -58,6 +58,8 @@ class MemoryFileSystem : public files::FileSystem {
         return names;
     }
     void removeFile(const std::string& path) override { files.erase(path); }
+    // Files are held by their whole path: any folder exists.
+    bool makeFolder(const std::string&) override { return true; }
     void pause(int) override {}
     bool isProcessRunning(unsigned long) override { return false; }
 };

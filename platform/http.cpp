@@ -1,0 +1,19 @@
+#include "platform/http.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace http {
+
+std::string Response::header(const std::string& name) const {
+    for (const auto& item : headers)
+        if (item.first.size() == name.size() &&
+            std::equal(name.begin(), name.end(), item.first.begin(), [](char a, char b) {
+                return std::tolower(static_cast<unsigned char>(a)) ==
+                       std::tolower(static_cast<unsigned char>(b));
+            }))
+            return item.second;
+    return std::string();
+}
+
+}  // namespace http

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+// HTTP, for the address-book sync: one request at a time over one connection that
+// is kept open between requests. libcurl natively; WinHTTP on Windows, loaded only
+// when a sync runs.
+namespace http {
+
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+struct Response {
+    int status = 0;  // 0: no answer at all; `error` says why
+    Headers headers;
+    std::string body;
+    std::string error;
+
+    // The first header of this name, compared without case; empty if none.
+    std::string header(const std::string& name) const;
+};
+
+class Client {
+  public:
+    virtual ~Client() = default;
+    virtual Response request(const std::string& method, const std::string& url,
+                             const Headers& headers, const std::string& body) = 0;
+};
+
+struct Settings {
+    std::string user, password;  // Basic authentication when `user` is not empty
+    std::string caFile;          // certificates to trust; the system's store if empty
+};
+
+// The system's HTTP client; nullptr, with `why` set, when it cannot be had here.
+std::unique_ptr<Client> openClient(const Settings& settings, std::string& why);
+
+}  // namespace http

@@ -1,0 +1,111 @@
+#include <windows.h>
+#include <objidl.h>
+#include <xmllite.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/xml.h"
+
+// XmlLite, looked up when a sync starts: the rest of qbcard.exe starts without it,
+// and the program's list of imports stays as it was checked.
+namespace xml {
+
+namespace {
+
+// The bytes to read, as the stream XmlLite asks for.
+class BytesStream : public ISequentialStream {
+  public:
+    explicit BytesStream(const std::string& bytes) : bytes_(bytes) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID id, void** object) override {
+        if (id == IID_IUnknown || id == IID_ISequentialStream) {
+            *object = this;
+            return S_OK;
+        }
+        *object = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }  // lives on the caller's stack
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE Read(void* into, ULONG size, ULONG* read) override {
+        ULONG count = static_cast<ULONG>(std::min<size_t>(size, bytes_.size() - at_));
+        std::memcpy(into, bytes_.data() + at_, count);
+        at_ += count;
+        if (read) *read = count;
+        return count < size ? S_FALSE : S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+
+  private:
+    const std::string& bytes_;
+    size_t at_ = 0;
+};
+
+std::string narrow(const WCHAR* text, UINT size) {
+    if (!text || size == 0) return std::string();
+    int length =
+        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(length), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &out[0], length, nullptr,
+                        nullptr);
+    return out;
+}
+
+using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
+// IID_IXmlReader, written out: its definition lives in an import library that
+// would tie xmllite.dll to the program's start.
+const GUID kXmlReaderId = {
+    0x7279fc81, 0x709d, 0x4095, {0xb6, 0x3d, 0x69, 0xfe, 0x4b, 0x0d, 0x90, 0x30}};
+
+}  // namespace
+
+bool parse(const std::string& bytes, Element& root, std::string& why) {
+    static HMODULE module = LoadLibraryA("xmllite.dll");
+    auto create = module ? reinterpret_cast<CreateXmlReaderFunction>(
+                               reinterpret_cast<void*>(GetProcAddress(module, "CreateXmlReader")))
+                         : nullptr;
+    IXmlReader* reader = nullptr;
+    if (!create || FAILED(create(kXmlReaderId, reinterpret_cast<void**>(&reader), nullptr))) {
+        why = "XmlLite (xmllite.dll) cannot be loaded on this Windows";
+        return false;
+    }
+    BytesStream stream(bytes);
+    reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
+    HRESULT result = reader->SetInput(&stream);
+    Element document;
+    std::vector<Element*> open;
+    XmlNodeType type;
+    while (SUCCEEDED(result) && (result = reader->Read(&type)) == S_OK) {
+        const WCHAR* text = nullptr;
+        UINT size = 0;
+        if (type == XmlNodeType_Element) {
+            Element* element = &document;
+            if (!open.empty()) {
+                open.back()->children.emplace_back();
+                element = &open.back()->children.back();
+            }
+            reader->GetNamespaceUri(&text, &size);
+            element->space = narrow(text, size);
+            reader->GetLocalName(&text, &size);
+            element->name = narrow(text, size);
+            if (!reader->IsEmptyElement()) open.push_back(element);
+        } else if (type == XmlNodeType_EndElement) {
+            if (!open.empty()) open.pop_back();
+        } else if ((type == XmlNodeType_Text || type == XmlNodeType_CDATA ||
+                    type == XmlNodeType_Whitespace) &&
+                   !open.empty() && SUCCEEDED(reader->GetValue(&text, &size))) {
+            open.back()->text += narrow(text, size);
+        }
+    }
+    UINT line = 0;
+    reader->GetLineNumber(&line);
+    reader->Release();
+    if (FAILED(result)) {
+        why = "not well-formed XML at line " + std::to_string(line);
+        return false;
+    }
+    root = std::move(document);
+    return true;
+}
+
+}  // namespace xml

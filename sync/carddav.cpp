@@ -1,0 +1,301 @@
+#include "sync/carddav.h"
+
+#include "platform/xml.h"
+#include "sync/credentials.h"
+
+namespace carddav {
+
+namespace {
+
+constexpr const char* kDav = "DAV:";
+constexpr const char* kCardDav = "urn:ietf:params:xml:ns:carddav";
+constexpr size_t kFetchBatch = 100;
+constexpr int kMostRedirects = 5;
+
+const std::string kPrologue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+const std::string kNamespaces = " xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\"";
+
+bool isSuccess(int status) { return status >= 200 && status < 300; }
+
+// "HTTP/1.1 200 OK" -> 200
+int statusOf(const xml::Element* status) {
+    if (!status) return 0;
+    size_t space = status->text.find(' ');
+    return space == std::string::npos ? 0 : std::atoi(status->text.c_str() + space + 1);
+}
+
+std::string trimmed(const std::string& text) {
+    size_t start = text.find_first_not_of(" \t\r\n");
+    if (start == std::string::npos) return std::string();
+    return text.substr(start, text.find_last_not_of(" \t\r\n") - start + 1);
+}
+
+// The properties a server found for one resource of a multistatus answer.
+const xml::Element* foundProperties(const xml::Element& response) {
+    for (const xml::Element& part : response.children)
+        if (part.space == kDav && part.name == "propstat" &&
+            isSuccess(statusOf(part.child(kDav, "status"))))
+            return part.child(kDav, "prop");
+    return nullptr;
+}
+
+std::string hrefInside(const xml::Element* property) {
+    const xml::Element* href = property ? property->child(kDav, "href") : nullptr;
+    return href ? trimmed(href->text) : std::string();
+}
+
+// A card's bytes inside XML: the XML reader has made its CR LF line ends LF, and
+// vCard lines end in CR LF, so they are put back.
+std::string cardText(const std::string& text) {
+    std::string out;
+    out.reserve(text.size() + text.size() / 40);
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+// Resolves a path or URL found in an answer against the URL it answered.
+std::string resolved(const std::string& base, const std::string& reference) {
+    if (reference.find("://") != std::string::npos) return reference;
+    if (!reference.empty() && reference[0] == '/') return originOf(base) + reference;
+    std::string path;
+    std::string origin = originOf(base, &path);
+    return origin + path.substr(0, path.rfind('/') + 1) + reference;
+}
+
+}  // namespace
+
+std::string originOf(const std::string& url, std::string* path) {
+    size_t scheme = url.find("://");
+    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
+    size_t slash = url.find('/', start);
+    if (path) *path = slash == std::string::npos ? "/" : url.substr(slash);
+    return slash == std::string::npos ? url : url.substr(0, slash);
+}
+
+std::string describe(const http::Response& response, const std::string& method,
+                     const std::string& url) {
+    if (response.status == 0) return "no answer from " + url + ": " + response.error;
+    if (response.status == 401) return url + " refused the user name or password";
+    return "the server answered " + std::to_string(response.status) + " to " + method + " " + url;
+}
+
+Session::Session(http::Client& client, std::string url)
+    : client_(client), start_(std::move(url)), collection_(start_) {}
+
+http::Response Session::send(const std::string& method, const std::string& url,
+                             const http::Headers& headers, const std::string& body) {
+    std::string at = url;
+    http::Response response;
+    for (int hop = 0; hop <= kMostRedirects; ++hop) {
+        ++requests_;
+        response = client_.request(method, at, headers, body);
+        lastStatus_ = response.status;
+        bool moved = response.status == 301 || response.status == 302 || response.status == 307 ||
+                     response.status == 308;
+        if (!moved || response.header("Location").empty()) break;
+        // The password goes with every request: another server is followed only
+        // where it may be sent (HTTPS, or this machine).
+        std::string next = resolved(at, response.header("Location")), unsafe;
+        if (originOf(next) != originOf(at) && !cardsync::mayAuthenticate(next, unsafe)) break;
+        at = next;
+    }
+    lastUrl_ = at;
+    return response;
+}
+
+std::string Session::absolute(const std::string& href) const { return resolved(collection_, href); }
+
+bool Session::multistatus(const std::string& method, const std::string& url,
+                          const std::string& depth, const std::string& body, std::string& xml,
+                          std::string& why) {
+    http::Response response = send(
+        method, url, {{"Depth", depth}, {"Content-Type", "application/xml; charset=utf-8"}}, body);
+    if (response.status != 207) {
+        why = describe(response, method, url);
+        return false;
+    }
+    xml = std::move(response.body);
+    return true;
+}
+
+bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
+    const std::string ask = kPrologue + "<d:propfind" + kNamespaces +
+                            "><d:prop><d:resourcetype/><d:displayname/>"
+                            "<d:current-user-principal/><c:addressbook-home-set/>"
+                            "</d:prop></d:propfind>";
+    auto properties = [&](const std::string& url, const std::string& depth,
+                          xml::Element& root) -> bool {
+        std::string body, xmlWhy;
+        if (!multistatus("PROPFIND", url, depth, ask, body, why)) return false;
+        if (xml::parse(body, root, xmlWhy)) return true;
+        why = url + " answered with XML that cannot be read: " + xmlWhy;
+        return false;
+    };
+    xml::Element root;
+    std::string firstWhy;
+    if (!properties(start_, "0", root)) {
+        if (lastStatus_ == 0 || lastStatus_ == 401) return false;
+        firstWhy = why;
+        if (!properties(originOf(start_) + "/.well-known/carddav", "0", root)) {
+            why = firstWhy;
+            return false;
+        }
+    }
+    const std::string answeredAt = lastUrl_;  // where the redirects, if any, led
+    const xml::Element* props =
+        root.child(kDav, "response") ? foundProperties(*root.child(kDav, "response")) : nullptr;
+    if (props && props->find(kCardDav, "addressbook")) {
+        found.push_back({answeredAt, ""});
+        return true;
+    }
+    std::string home = props ? hrefInside(props->child(kCardDav, "addressbook-home-set")) : "";
+    std::string principal = props ? hrefInside(props->child(kDav, "current-user-principal")) : "";
+    if (home.empty() && !principal.empty()) {
+        xml::Element atPrincipal;
+        if (!properties(resolved(answeredAt, principal), "0", atPrincipal)) return false;
+        const xml::Element* response = atPrincipal.child(kDav, "response");
+        const xml::Element* p = response ? foundProperties(*response) : nullptr;
+        home = p ? hrefInside(p->child(kCardDav, "addressbook-home-set")) : "";
+    }
+    if (home.empty()) {
+        why = start_ + " is neither an address book nor an account that leads to one";
+        return false;
+    }
+    xml::Element listing;
+    if (!properties(resolved(answeredAt, home), "1", listing)) return false;
+    for (const xml::Element& response : listing.children) {
+        const xml::Element* p = foundProperties(response);
+        if (!p || !p->find(kCardDav, "addressbook")) continue;
+        const xml::Element* name = p->child(kDav, "displayname");
+        found.push_back(
+            {resolved(answeredAt, hrefInside(&response)), name ? trimmed(name->text) : ""});
+    }
+    if (found.empty()) why = "the account at " + start_ + " has no address book";
+    return !found.empty();
+}
+
+bool Session::list(const std::string& syncToken, Listing& listing, std::string& why) {
+    std::string body, xmlWhy;
+    const std::string report = kPrologue + "<d:sync-collection" + kNamespaces + "><d:sync-token>" +
+                               xml::escaped(syncToken) +
+                               "</d:sync-token><d:sync-level>1</d:sync-level>"
+                               "<d:prop><d:getetag/></d:prop></d:sync-collection>";
+    listing = Listing();
+    listing.whole = syncToken.empty();
+    bool synced = multistatus("REPORT", collection_, "0", report, body, why);
+    if (!synced && !syncToken.empty() && lastStatus_ != 0 && lastStatus_ != 401) {
+        // The token has expired, or the server has stopped offering changes: ask
+        // for every card and its ETag instead.
+        listing.whole = true;
+        synced = multistatus("REPORT", collection_, "0",
+                             kPrologue + "<d:sync-collection" + kNamespaces +
+                                 "><d:sync-token/><d:sync-level>1</d:sync-level>"
+                                 "<d:prop><d:getetag/></d:prop></d:sync-collection>",
+                             body, why);
+    }
+    if (!synced) {
+        listing.whole = true;
+        if (lastStatus_ == 0 || lastStatus_ == 401) return false;
+        if (!multistatus("PROPFIND", collection_, "1",
+                         kPrologue + "<d:propfind" + kNamespaces +
+                             "><d:prop><d:resourcetype/><d:getetag/></d:prop></d:propfind>",
+                         body, why))
+            return false;
+    }
+    xml::Element root;
+    if (!xml::parse(body, root, xmlWhy)) {
+        why = collection_ + " answered with XML that cannot be read: " + xmlWhy;
+        return false;
+    }
+    std::string path;
+    originOf(collection_, &path);
+    for (const xml::Element& response : root.children) {
+        if (response.name != "response") continue;
+        std::string href = hrefInside(&response);
+        // A card of this collection lives on its server; anything else is not taken.
+        if (href.empty() || href == path || absolute(href) == collection_ ||
+            originOf(absolute(href)) != originOf(collection_))
+            continue;
+        const xml::Element* p = foundProperties(response);
+        if (!p) {
+            if (statusOf(response.child(kDav, "status")) == 404) listing.removed.push_back(href);
+            continue;
+        }
+        const xml::Element* type = p->child(kDav, "resourcetype");
+        if (type && !type->children.empty()) continue;  // a collection inside, not a card
+        const xml::Element* etag = p->child(kDav, "getetag");
+        listing.etags[href] = etag ? trimmed(etag->text) : std::string();
+    }
+    if (synced)
+        if (const xml::Element* token = root.child(kDav, "sync-token"))
+            listing.syncToken = trimmed(token->text);
+    return true;
+}
+
+bool Session::fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards,
+                    std::string& why) {
+    for (size_t from = 0; from < hrefs.size(); from += kFetchBatch) {
+        std::string report = kPrologue + "<c:addressbook-multiget" + kNamespaces +
+                             "><d:prop><d:getetag/><c:address-data/></d:prop>";
+        for (size_t i = from; i < hrefs.size() && i < from + kFetchBatch; ++i)
+            report += "<d:href>" + xml::escaped(hrefs[i]) + "</d:href>";
+        report += "</c:addressbook-multiget>";
+        std::string body, xmlWhy;
+        if (!multistatus("REPORT", collection_, "1", report, body, why)) return false;
+        xml::Element root;
+        if (!xml::parse(body, root, xmlWhy)) {
+            why = collection_ + " answered with XML that cannot be read: " + xmlWhy;
+            return false;
+        }
+        for (const xml::Element& response : root.children) {
+            const xml::Element* p = foundProperties(response);
+            const xml::Element* data = p ? p->child(kCardDav, "address-data") : nullptr;
+            if (!data) continue;
+            const xml::Element* etag = p->child(kDav, "getetag");
+            cards.push_back({hrefInside(&response), etag ? trimmed(etag->text) : std::string(),
+                             cardText(data->text)});
+        }
+    }
+    return true;
+}
+
+WriteResult Session::put(const std::string& href, const std::string& body, const std::string& etag,
+                         std::string& newEtag, std::string& why) {
+    const std::string url = absolute(href);
+    http::Response response = send("PUT", url,
+                                   {{"Content-Type", "text/vcard; charset=utf-8"},
+                                    etag.empty() ? http::Headers::value_type{"If-None-Match", "*"}
+                                                 : http::Headers::value_type{"If-Match", etag}},
+                                   body);
+    if (response.status == 412) return WriteResult::preconditionFailed;
+    if (!isSuccess(response.status)) {
+        why = describe(response, "PUT", url);
+        return WriteResult::failed;
+    }
+    newEtag = response.header("ETag");
+    return WriteResult::done;
+}
+
+WriteResult Session::remove(const std::string& href, const std::string& etag, std::string& why) {
+    const std::string url = absolute(href);
+    http::Headers headers;
+    if (!etag.empty()) headers.emplace_back("If-Match", etag);
+    http::Response response = send("DELETE", url, headers, "");
+    if (response.status == 412) return WriteResult::preconditionFailed;
+    if (isSuccess(response.status) || response.status == 404) return WriteResult::done;
+    why = describe(response, "DELETE", url);
+    return WriteResult::failed;
+}
+
+std::string Session::hrefFor(const std::string& uid) const {
+    std::string path;
+    originOf(collection_, &path);
+    if (path.empty() || path.back() != '/') path += '/';
+    std::string name = uid.compare(0, 9, "urn:uuid:") == 0 ? uid.substr(9) : uid;
+    return path + name + ".vcf";
+}
+
+}  // namespace carddav

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "platform/http.h"
+
+// A CardDAV address book (RFC 6352) over one HTTP connection: discovery (RFC 6764),
+// the list of cards with their ETags, by sync-collection (RFC 6578) when the
+// server offers it, cards fetched in batches, and conditional writes.
+namespace carddav {
+
+struct AddressBook {
+    std::string url, name;
+};
+
+struct Listing {
+    bool whole = true;                         // every card, not only the changes since a token
+    std::map<std::string, std::string> etags;  // href -> ETag: all cards, or those changed
+    std::vector<std::string> removed;          // hrefs gone since the token
+    std::string syncToken;                     // empty when the server offers none
+};
+
+struct Card {
+    std::string href, etag, body;
+};
+
+enum class WriteResult { done, preconditionFailed, failed };
+
+class Session {
+  public:
+    // `url` is the collection, or a server or account URL to discover it from.
+    Session(http::Client& client, std::string url);
+
+    // The address books the URL leads to; false, with `why` set, when none.
+    bool discover(std::vector<AddressBook>& found, std::string& why);
+    // Works on this collection from now on.
+    void useCollection(const std::string& url) { collection_ = url; }
+    const std::string& collection() const { return collection_; }
+
+    // The cards' ETags: changes since `syncToken` when it is given and still valid,
+    // else every card.
+    bool list(const std::string& syncToken, Listing& listing, std::string& why);
+    // The cards at these hrefs, in batches; a card that is gone is left out.
+    bool fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards, std::string& why);
+    // A card written with If-Match `etag`, or with If-None-Match: * when `etag` is
+    // empty; `newEtag` receives the server's ETag for it when it gives one.
+    WriteResult put(const std::string& href, const std::string& body, const std::string& etag,
+                    std::string& newEtag, std::string& why);
+    WriteResult remove(const std::string& href, const std::string& etag, std::string& why);
+
+    // A new card's href inside the collection.
+    std::string hrefFor(const std::string& uid) const;
+    size_t requests() const { return requests_; }
+    // The status of the last answer: 0 when there was none.
+    int lastStatus() const { return lastStatus_; }
+
+  private:
+    http::Response send(const std::string& method, const std::string& url,
+                        const http::Headers& headers, const std::string& body);
+    bool multistatus(const std::string& method, const std::string& url, const std::string& depth,
+                     const std::string& body, std::string& xml, std::string& why);
+    std::string absolute(const std::string& href) const;
+
+    http::Client& client_;
+    std::string start_, collection_;
+    size_t requests_ = 0;
+    int lastStatus_ = 0;   // of the last answer: 0 none, 401 credentials refused
+    std::string lastUrl_;  // where the last answer came from, after redirects
+};
+
+// "the server answered 500 Internal Server Error to PUT https://..."
+std::string describe(const http::Response& response, const std::string& method,
+                     const std::string& url);
+
+// "https://host:8443" of a URL; its path ("/a/b/") in `path`.
+std::string originOf(const std::string& url, std::string* path = nullptr);
+
+}  // namespace carddav

@@ -1,0 +1,59 @@
+#include "sync/local_book.h"
+
+#include <algorithm>
+
+namespace cardsync {
+
+LocalBook::LocalBook(const std::string& path, files::FileSystem& fs) : file_(path, fs) {}
+
+bool LocalBook::load(std::string& why) {
+    entries_.clear();
+    switch (file_.load(entries_)) {
+        case LoadProblem::unreadable:
+            why = "the card file cannot be read: " + file_.lastFailure();
+            return false;
+        case LoadProblem::tooLarge:
+            why = "the card file is too large for this program's memory";
+            return false;
+        case LoadProblem::missing:
+        case LoadProblem::none:
+            break;
+    }
+    // A file that is not a card file (a vCard given by mistake) would be rewritten
+    // as one; the sync leaves it alone, as an import does unless told otherwise.
+    if (file_.malformedRecords() > 0) {
+        why = "is not a card file (" + std::to_string(file_.malformedRecords()) +
+              " of its records lack the four field separators); nothing was written";
+        return false;
+    }
+    normaliseEntries(entries_);
+    return true;
+}
+
+void LocalBook::put(const Entry& entry) {
+    entries_.push_back(entry);  // the save's normalising merge lets it win over the older one
+    file_.notePut(entry);
+}
+
+void LocalBook::remove(const Entry& entry) {
+    entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
+                                  [&](const Entry& e) { return sameNames(e, entry); }),
+                   entries_.end());
+    file_.noteRemoved(entry);
+}
+
+bool LocalBook::save(std::string& why, std::string& notes) {
+    SaveOutcome outcome = file_.save(entries_);
+    if (!outcome) {
+        why = "could not be written; it is as it was";
+        return false;
+    }
+    const std::string& path = file_.path();
+    if (outcome.reloaded)
+        notes += path + " had been changed by another program; its changes are kept\n";
+    if (!outcome.backupName.empty())
+        notes += "the original of " + path + " is kept as " + outcome.backupName + "\n";
+    return true;
+}
+
+}  // namespace cardsync

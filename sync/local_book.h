@@ -1,0 +1,35 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "data/card_file.h"
+#include "data/entry.h"
+#include "platform/files.h"
+
+// The card file as the sync sees it: its entries, sorted and with same names
+// merged, changes to them, and one safe save. The one place the sync touches the
+// card file's code, so that it can follow that code when it changes.
+namespace cardsync {
+
+class LocalBook {
+  public:
+    LocalBook(const std::string& path, files::FileSystem& fs);
+
+    // False, with `why` set, when the card file exists but cannot be loaded, or is
+    // not a card file at all; a missing one is an empty book.
+    bool load(std::string& why);
+    const std::vector<Entry>& entries() const { return entries_; }
+    void put(const Entry& entry);     // added, or the entry with the same names updated
+    void remove(const Entry& entry);  // the entry with the same names, if any
+    // False, with `why` set, when the card file could not be written (it is then
+    // as it was); `notes` receives what the user should know about a save that
+    // went through (another program's changes read in, a backup kept).
+    bool save(std::string& why, std::string& notes);
+
+  private:
+    CardFile file_;
+    std::vector<Entry> entries_;
+};
+
+}  // namespace cardsync

@@ -1,0 +1,527 @@
+#include "sync/sync_run.h"
+
+#include <map>
+#include <set>
+
+#include "interchange/vcard.h"
+#include "platform/files.h"
+#include "sync/card_patch.h"
+#include "sync/local_book.h"
+#include "sync/sync_state.h"
+
+namespace cardsync {
+
+namespace {
+
+// A crash between two saves of the state costs nothing but a few comparisons on
+// the next sync: each side already holds what was done, and the three-way step
+// records it. Saving now and then keeps that work small.
+constexpr size_t kStateSaveEvery = 50;
+
+struct RemoteCard {
+    std::string href, etag;
+    uint64_t digest = 0;
+    bool fetched = false;  // `contact`, `entry` and `body` are only known when fetched
+    Contact contact;
+    Entry entry;
+    std::string body;
+};
+
+std::string conflictNameOf(const Names& names) {
+    std::string name =
+        names.last + ", " + names.first + (names.middle.empty() ? "" : " ") + names.middle;
+    for (char& c : name)
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F ||
+            std::string("/\\:*?\"<>|").find(c) != std::string::npos)
+            c = '_';
+    return name;
+}
+
+class Run {
+  public:
+    Run(files::FileSystem& fs, const Options& options, carddav::Session& session,
+        const std::function<void(const std::string&)>& say)
+        : options_(options), session_(session), say_(say), fs_(fs), book_(options.cardFile, fs) {}
+
+    Outcome go(std::string& failure);
+    const Totals& totals() const { return totals_; }
+
+  private:
+    bool readLocal(std::string& failure);
+    bool readRemote(std::string& failure);
+    void takeCard(const carddav::Card& card, const std::map<std::string, Names>& agreedByHref);
+    bool keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure);
+    bool keepAside(const Names& names, const std::string& card, const std::string& side,
+                   std::string& keptAs, std::string& failure);
+    void say(const Names& names, const Decision& decision, const std::string& keptAs);
+    void applyHere(const Names& names, Step step);
+    bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
+                    bool retried, std::string& failure);
+    bool retryAfterPrecondition(const Names& names, std::string& failure);
+    bool planChanges(Plan& plan, std::string& failure);
+    Outcome tellPlan(const Plan& plan);
+    bool fetchCardsToPatch(const Plan& plan, std::string& failure);
+    bool keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
+    bool changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
+    bool changeThere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
+    std::optional<uint64_t> digestIn(const std::map<Names, RemoteCard>& side, const Names& n) const;
+
+    const Options& options_;
+    carddav::Session& session_;
+    const std::function<void(const std::string&)>& say_;
+    files::FileSystem& fs_;
+    LocalBook book_;
+    std::map<Names, Contact> local_;
+    std::map<Names, Entry> localEntries_;  // as the card file holds them, byte for byte
+    std::map<Names, RemoteCard> remote_;
+    std::set<Names> frozen_;  // the server's card cannot be held here: left as it is
+    State state_;
+    std::string statePath_, conflicts_;
+    carddav::Listing listing_;
+    Totals totals_;
+    bool localChanged_ = false;
+};
+
+bool Run::readLocal(std::string& failure) {
+    if (!book_.load(failure)) {
+        failure = options_.cardFile + ": " + failure;
+        return false;
+    }
+    for (const Entry& entry : book_.entries()) {
+        Contact contact = contactOf(entry, options_.codePage);
+        local_[namesOf(contact)] = contact;
+        localEntries_[namesOf(contact)] = entry;
+    }
+    return true;
+}
+
+void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>& agreedByHref) {
+    auto agreed = agreedByHref.find(card.href);
+    RemoteCard remote;
+    std::string why;
+    size_t replaced = 0;
+    if (!readServerCard(card.body, remote.contact, why) ||
+        !entryOf(remote.contact, options_.codePage, false, remote.entry, why, replaced)) {
+        // Never deleted on either side for that: the card stays as it is on the
+        // server, and the entry it was agreed with stays as it is here.
+        auto told = state_.untouched.find(card.href);
+        if (told == state_.untouched.end() || told->second != card.etag) {  // once a sync, too
+            say_("left untouched on the server: " + card.href + ": " + why);
+            ++totals_.untouched;
+            state_.untouched[card.href] = card.etag;
+        }
+        if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
+        return;
+    }
+    remote.contact = contactOf(remote.entry, options_.codePage);  // as the card file holds it
+    remote.href = card.href;
+    remote.etag = card.etag;
+    remote.body = card.body;
+    remote.fetched = true;
+    remote.digest = digestOf(remote.contact);
+    const Names names = namesOf(remote.contact);
+    auto existing = remote_.find(names);
+    if (existing != remote_.end() && existing->second.href != card.href) {
+        // Two server cards with the same names: the card file can hold one. The one
+        // agreed before is kept; the other is left as it is.
+        auto agreedNames = state_.contacts.find(names);
+        bool ours = agreedNames != state_.contacts.end() && agreedNames->second.href == card.href;
+        const std::string& other = ours ? existing->second.href : card.href;
+        say_("left untouched on the server: " + other + ": another card there has the names " +
+             shown(names));
+        ++totals_.untouched;
+        state_.untouched[other] = ours ? existing->second.etag : card.etag;
+        if (!ours) return;
+    }
+    remote_[names] = remote;
+}
+
+bool Run::readRemote(std::string& failure) {
+    if (!session_.list(state_.syncToken, listing_, failure)) return false;
+    std::map<std::string, std::string> now;
+    std::map<std::string, Names> agreedByHref;
+    for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
+    if (listing_.whole) {
+        now = listing_.etags;
+    } else {
+        for (const auto& item : state_.contacts) now[item.second.href] = item.second.etag;
+        for (const auto& item : state_.untouched) now[item.first] = item.second;
+        for (const std::string& href : listing_.removed) now.erase(href);
+        for (const auto& item : listing_.etags) now[item.first] = item.second;
+    }
+    std::vector<std::string> toFetch;
+    std::map<std::string, std::string> told;
+    told.swap(state_.untouched);
+    for (const auto& [href, etag] : now) {
+        auto agreed = agreedByHref.find(href);
+        auto before = told.find(href);
+        if (before != told.end() && !etag.empty() && before->second == etag) {
+            // Left untouched and told before, and not changed since: not again.
+            state_.untouched[href] = etag;
+            if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
+            continue;
+        }
+        if (agreed != agreedByHref.end() && !etag.empty() &&
+            state_.contacts[agreed->second].etag == etag) {
+            RemoteCard unchanged;
+            unchanged.href = href;
+            unchanged.etag = etag;
+            unchanged.digest = state_.contacts[agreed->second].digest;
+            remote_[agreed->second] = unchanged;
+        } else {
+            toFetch.push_back(href);
+        }
+    }
+    std::vector<carddav::Card> cards;
+    if (!session_.fetch(toFetch, cards, failure)) return false;
+    for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
+    return true;
+}
+
+std::optional<uint64_t> Run::digestIn(const std::map<Names, RemoteCard>& side,
+                                      const Names& names) const {
+    auto found = side.find(names);
+    if (found == side.end()) return std::nullopt;
+    return found->second.digest;
+}
+
+bool Run::keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure) {
+    if (loser == Loser::none) return true;
+    std::string card;
+    if (loser == Loser::local) {
+        card = vcard::write({local_.at(names)}, vcard::Version::v3);
+    } else {
+        const RemoteCard& remote = remote_.at(names);
+        card = remote.fetched ? remote.body : vcard::write({remote.contact}, vcard::Version::v3);
+    }
+    return keepAside(names, card, loser == Loser::local ? "here" : "server", keptAs, failure);
+}
+
+bool Run::keepAside(const Names& names, const std::string& card, const std::string& side,
+                    std::string& keptAs, std::string& failure) {
+    // Named after the person and the side; a number follows when that name is
+    // taken, so that no earlier file is ever written over.
+    const std::string base = conflicts_ + "/" + conflictNameOf(names) + " (" + side + ")";
+    const std::string temporary = conflicts_ + "/" + files::machineName() + "-" +
+                                  std::to_string(files::currentProcessId()) + ".tmp";
+    if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
+        for (int number = 1; number < 10000; ++number) {
+            std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";
+            files::MoveResult moved = fs_.moveWithoutReplacing(temporary, name);
+            if (moved == files::MoveResult::exists) continue;
+            if (moved == files::MoveResult::ok) keptAs = name;
+            break;
+        }
+    }
+    if (!keptAs.empty()) return true;
+    fs_.removeFile(temporary);
+    failure = conflicts_ + ": the version of " + shown(names) +
+              " to keep could not be written there; it was not changed";
+    return false;
+}
+
+void Run::say(const Names& names, const Decision& decision, const std::string& keptAs) {
+    static const std::map<Step, const char*> kWords = {{Step::sendNew, "added there"},
+                                                       {Step::sendChange, "updated there"},
+                                                       {Step::deleteThere, "deleted there"},
+                                                       {Step::receive, "updated here"},
+                                                       {Step::deleteHere, "deleted here"}};
+    auto words = kWords.find(decision.step);
+    if (words == kWords.end()) return;
+    std::string what = words->second;
+    if (decision.step == Step::receive && !local_.count(names)) what = "added here";
+    if (!decision.conflict)
+        return say_(what + ": " + shown(names) +
+                    (keptAs.empty() ? "" : "; its card is kept in " + keptAs));
+    const bool here = local_.count(names) != 0, there = remote_.count(names) != 0;
+    std::string why = !here                          ? "deleted here, changed on the server"
+                      : !there                       ? "changed here, deleted on the server"
+                      : state_.contacts.count(names) ? "changed on both sides"
+                                                     : "added on both sides, differently";
+    std::string line = "conflict: " + shown(names) + ": " + why + "; " + what;
+    if (!keptAs.empty())
+        line += "; the " +
+                std::string(decision.loser == Loser::local ? "card file's" : "server's") +
+                " version is kept in " + keptAs;
+    say_(line);
+}
+
+void Run::applyHere(const Names& names, Step step) {
+    if (step == Step::receive) {
+        const RemoteCard& remote = remote_.at(names);
+        book_.put(remote.entry);
+        state_.contacts[names] = {remote.href, remote.etag, remote.digest};
+        ++totals_.received;
+        localChanged_ = true;
+    } else if (step == Step::deleteHere) {
+        const Entry& gone = localEntries_.at(names);
+        book_.remove(gone);
+        state_.contacts.erase(names);
+        ++totals_.deletedHere;
+        localChanged_ = true;
+    } else if (step == Step::record) {
+        const RemoteCard& remote = remote_.at(names);
+        state_.contacts[names] = {remote.href, remote.etag, remote.digest};
+    } else if (step == Step::forget) {
+        state_.contacts.erase(names);
+    }
+}
+
+// Writes one change to the server and tells it; false when the server could not
+// be reached or refused it.
+bool Run::applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
+                     bool retried, std::string& failure) {
+    const Step step = decision.step;
+    carddav::WriteResult result = carddav::WriteResult::done;
+    std::string etag;
+    if (step == Step::sendNew || step == Step::sendChange) {
+        const Contact& contact = local_.at(names);
+        std::string href, body, ifMatch;
+        if (step == Step::sendNew) {
+            href = session_.hrefFor(vcard::uidOf(contact));
+            body = vcard::write({contact}, vcard::Version::v3);
+        } else {
+            const RemoteCard& remote = remote_.at(names);
+            href = remote.href;
+            ifMatch = remote.etag;
+            body = patchServerCard(remote.body, contact);
+        }
+        // A card that is gone, or that changed again since the listing, is decided anew.
+        auto agreed = state_.contacts.find(names);
+        bool stale = step == Step::sendChange &&
+                     (!remote_.at(names).fetched ||
+                      (!decision.conflict && (agreed == state_.contacts.end() ||
+                                              agreed->second.digest != remote_.at(names).digest)));
+        result = stale ? carddav::WriteResult::preconditionFailed
+                       : session_.put(href, body, ifMatch, etag, failure);
+        if (result == carddav::WriteResult::done) {
+            state_.contacts[names] = {href, etag, digestOf(contact)};
+            ++totals_.sent;
+        }
+    } else if (step == Step::deleteThere) {
+        const RemoteCard& remote = remote_.at(names);
+        // A deletion here (a rename, too) must not take the server's phones,
+        // e-mail and photos with it unseen: such a card is kept aside first.
+        std::string kept = keptAs;
+        if (!decision.conflict && remote.fetched && holdsMoreThanTheCardFile(remote.body) &&
+            !keepAside(names, remote.body, "deleted there", kept, failure))
+            return false;
+        result = session_.remove(remote.href, remote.etag, failure);
+        if (result == carddav::WriteResult::done) {
+            state_.contacts.erase(names);
+            ++totals_.deletedThere;
+            say(names, decision, kept);
+            return true;
+        }
+    } else {
+        return true;
+    }
+    if (result == carddav::WriteResult::failed) return false;
+    if (result == carddav::WriteResult::done) {
+        say(names, decision, keptAs);
+        return true;
+    }
+    if (retried) {
+        say_("left untouched on the server: " + shown(names) +
+             ": it changed there again while this sync ran; the next sync takes it up");
+        ++totals_.untouched;
+        return true;
+    }
+    return retryAfterPrecondition(names, failure);
+}
+
+// Another client changed the card between the listing and the write: fetch it
+// again and decide once more.
+bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
+    std::string href = remote_.count(names) ? remote_.at(names).href
+                                            : session_.hrefFor(vcard::uidOf(local_.at(names)));
+    std::vector<carddav::Card> cards;
+    if (!session_.fetch({href}, cards, failure)) return false;
+    std::map<std::string, Names> agreedByHref;
+    for (const auto& [n, agreed] : state_.contacts) agreedByHref[agreed.href] = n;
+    remote_.erase(names);
+    for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
+    if (frozen_.count(names)) return true;
+    auto localDigest =
+        local_.count(names) ? std::optional<uint64_t>(digestOf(local_.at(names))) : std::nullopt;
+    auto agreed = state_.contacts.count(names)
+                      ? std::optional<uint64_t>(state_.contacts.at(names).digest)
+                      : std::nullopt;
+    Decision decision = decide(localDigest, agreed, digestIn(remote_, names), options_.prefer);
+    std::string keptAs;
+    if (decision.conflict && !keepLoser(names, decision.loser, keptAs, failure)) return false;
+    if (decision.conflict) ++totals_.conflicts;
+    if (decision.step == Step::receive || decision.step == Step::deleteHere) {
+        // Written at once: the state must never say both sides agree on a version
+        // that the card file does not hold yet.
+        const State agreedBefore = state_;
+        applyHere(names, decision.step);
+        std::string notes;
+        if (!book_.save(failure, notes)) {
+            state_ = agreedBefore;
+            failure = options_.cardFile + ": " + failure;
+            return false;
+        }
+        say(names, decision, keptAs);
+        localChanged_ = false;
+        return true;
+    }
+    applyHere(names, decision.step);
+    return applyThere(names, decision, keptAs, true, failure);
+}
+
+bool Run::planChanges(Plan& plan, std::string& failure) {
+    Digests here, agreed, there;
+    for (const auto& item : local_)
+        if (!frozen_.count(item.first)) here[item.first] = digestOf(item.second);
+    for (const auto& item : state_.contacts)
+        if (!frozen_.count(item.first)) agreed[item.first] = item.second.digest;
+    for (const auto& item : remote_)
+        if (!frozen_.count(item.first)) there[item.first] = item.second.digest;
+    plan = makePlan(here, agreed, there, options_.prefer, options_.force);
+    if (plan.refusal.empty()) return true;
+    failure = options_.cardFile + " and " + session_.collection() + ": " + plan.refusal;
+    return false;
+}
+
+Outcome Run::tellPlan(const Plan& plan) {
+    for (const Planned& p : plan.actions) {
+        say(p.names, p.decision, "");
+        Step s = p.decision.step;
+        totals_.conflicts += p.decision.conflict;
+        totals_.sent += s == Step::sendNew || s == Step::sendChange;
+        totals_.received += s == Step::receive;
+        totals_.deletedHere += s == Step::deleteHere;
+        totals_.deletedThere += s == Step::deleteThere;
+    }
+    return totals_.conflicts || totals_.untouched ? Outcome::doneWithProblems : Outcome::done;
+}
+
+// A change here goes into the server's latest card, and a deletion here keeps it
+// aside first: the listing did not need to read them when only this side changed.
+bool Run::fetchCardsToPatch(const Plan& plan, std::string& failure) {
+    std::vector<std::string> toFetch;
+    for (const Planned& p : plan.actions)
+        if ((p.decision.step == Step::sendChange || p.decision.step == Step::deleteThere) &&
+            remote_.count(p.names) && !remote_.at(p.names).fetched)
+            toFetch.push_back(remote_.at(p.names).href);
+    if (!toFetch.empty()) {
+        std::map<std::string, Names> agreedByHref;
+        for (const auto& [n, a] : state_.contacts) agreedByHref[a.href] = n;
+        std::vector<carddav::Card> cards;
+        if (!session_.fetch(toFetch, cards, failure)) return false;
+        for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
+    }
+    // Cards that changed only where the card file does not look (a phone number):
+    // their new ETags, so that they are not read again.
+    for (const auto& [names, remote] : remote_) {
+        auto found = state_.contacts.find(names);
+        if (remote.fetched && found != state_.contacts.end() &&
+            found->second.digest == remote.digest)
+            found->second = {remote.href, remote.etag, remote.digest};
+    }
+    return true;
+}
+
+// The losing versions first: nothing changes on either side unless they are kept.
+bool Run::keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
+    for (const Planned& p : plan.actions) {
+        if (!p.decision.conflict) continue;
+        ++totals_.conflicts;
+        if (!keepLoser(p.names, p.decision.loser, keptAs[p.names], failure)) return false;
+    }
+    return true;
+}
+
+// Everything that comes here, in one save of the card file, then recorded.
+bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
+    for (const Planned& p : plan.actions) {
+        if (p.decision.step == Step::receive || p.decision.step == Step::deleteHere)
+            say(p.names, p.decision, keptAs[p.names]);
+        applyHere(p.names, p.decision.step);
+    }
+    std::string notes;
+    if (localChanged_ && !book_.save(failure, notes)) {
+        failure = options_.cardFile + ": " + failure;
+        return false;
+    }
+    if (!notes.empty()) say_(notes.substr(0, notes.size() - 1));
+    localChanged_ = false;
+    return true;
+}
+
+// Then the server, one card at a time, the state saved now and then as it goes.
+bool Run::changeThere(const Plan& plan, std::map<Names, std::string>& keptAs,
+                      std::string& failure) {
+    size_t sinceSave = 0;
+    for (const Planned& p : plan.actions) {
+        Step s = p.decision.step;
+        if (s != Step::sendNew && s != Step::sendChange && s != Step::deleteThere) continue;
+        if (!applyThere(p.names, p.decision, keptAs[p.names], false, failure)) return false;
+        if (++sinceSave == kStateSaveEvery) {
+            saveState(fs_, statePath_, state_);
+            sinceSave = 0;
+        }
+    }
+    return true;
+}
+
+Outcome Run::go(std::string& failure) {
+    conflicts_ = options_.cardFile + ".conflicts";
+    statePath_ = stateFileName(options_.cardFile, session_.collection());
+    state_ = loadState(fs_, statePath_, session_.collection());
+    const State loaded = state_;
+    if (!options_.from.empty()) state_.from = options_.from;
+    Plan plan;
+    if (!readLocal(failure) || !readRemote(failure) || !planChanges(plan, failure))
+        return Outcome::stopped;
+    if (options_.dryRun) return tellPlan(plan);
+
+    std::map<Names, std::string> keptAs;
+    if (!fetchCardsToPatch(plan, failure) || !keepLosers(plan, keptAs, failure) ||
+        !changeHere(plan, keptAs, failure))
+        return Outcome::stopped;
+    // What came here is recorded before anything is written there.
+    bool stateSaved = state_ == loaded || saveState(fs_, statePath_, state_);
+    const bool stopped = !changeThere(plan, keptAs, failure);
+    // The token only moves on when every change it covers has been taken in.
+    if (!stopped) state_.syncToken = listing_.syncToken;
+    if (!(state_ == loaded)) stateSaved = saveState(fs_, statePath_, state_);
+    if (stopped) {
+        failure +=
+            "; the sync stopped there, what it had done is recorded and the next sync "
+            "goes on from there";
+        return Outcome::stopped;
+    }
+    if (!stateSaved) {
+        failure = statePath_ +
+                  ": the sync state could not be written; the next sync compares "
+                  "both sides afresh";
+        return Outcome::stopped;
+    }
+    return totals_.conflicts || totals_.untouched ? Outcome::doneWithProblems : Outcome::done;
+}
+
+}  // namespace
+
+std::string summaryOf(const Totals& t, const std::string& conflictsFolder) {
+    std::string line = std::to_string(t.sent) + " sent, " + std::to_string(t.received) +
+                       " received, " + std::to_string(t.deletedHere) + " deleted here, " +
+                       std::to_string(t.deletedThere) + " deleted there, " +
+                       std::to_string(t.conflicts) +
+                       (t.conflicts == 1 ? " conflict" : " conflicts");
+    if (t.conflicts) line += " kept in " + conflictsFolder;
+    if (t.untouched) line += ", " + std::to_string(t.untouched) + " left untouched on the server";
+    return line;
+}
+
+Outcome runSync(files::FileSystem& fs, const Options& options, carddav::Session& session,
+                const std::function<void(const std::string&)>& say, Totals& totals,
+                std::string& failure) {
+    Run run(fs, options, session, say);
+    Outcome outcome = run.go(failure);
+    totals = run.totals();
+    return outcome;
+}
+
+}  // namespace cardsync

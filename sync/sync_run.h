@@ -1,0 +1,43 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/files.h"
+#include "sync/carddav.h"
+#include "sync/plan.h"
+
+// One sync of the card file with one address book, from listing to the state saved.
+namespace cardsync {
+
+struct Options {
+    std::string cardFile = "test.txt";
+    std::string from;  // the URL the user gave, when the address book was found from it
+    unsigned codePage = 1252;
+    bool dryRun = false;
+    bool force = false;
+    Prefer prefer = Prefer::remote;
+};
+
+struct Totals {
+    size_t sent = 0, received = 0, deletedHere = 0, deletedThere = 0, conflicts = 0;
+    size_t untouched = 0;  // server cards the card file cannot hold, left as they are
+};
+
+enum class Outcome {
+    done,
+    doneWithProblems,  // conflicts kept aside, or cards left untouched
+    stopped,           // nothing done, or stopped part-way: what completed is recorded
+};
+
+// Runs the sync on the session's collection. Each change is told to `say` as it is
+// made, one line each; the summary line closes. When the sync cannot go on,
+// `failure` says why in one line.
+Outcome runSync(files::FileSystem& fs, const Options& options, carddav::Session& session,
+                const std::function<void(const std::string&)>& say, Totals& totals,
+                std::string& failure);
+
+// "3 sent, 2 received, 1 deleted here, 0 deleted there, 1 conflict kept in test.txt.conflicts"
+std::string summaryOf(const Totals& totals, const std::string& conflictsFolder);
+
+}  // namespace cardsync

@@ -1,0 +1,154 @@
+#include "sync/sync_state.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <vector>
+
+#include "data/fingerprint.h"
+
+namespace cardsync {
+
+namespace {
+
+constexpr const char* kHeader = "qbcard sync state 1";
+
+std::string hex(uint64_t value) {
+    char text[17];
+    std::snprintf(text, sizeof text, "%016" PRIx64, value);
+    return text;
+}
+
+// Tabs and line breaks separate the file's fields and records.
+std::string escaped(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '\t')
+            out += "\\t";
+        else if (c == '\n')
+            out += "\\n";
+        else if (c == '\r')
+            out += "\\r";
+        else
+            out += c;
+    }
+    return out;
+}
+
+std::string unescaped(const std::string& text) {
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '\\' || i + 1 == text.size()) {
+            out += text[i];
+            continue;
+        }
+        char next = text[++i];
+        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+    }
+    return out;
+}
+
+std::vector<std::string> fieldsOf(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (char c : line) {
+        if (c == '\t')
+            fields.emplace_back();
+        else
+            fields.back() += c;
+    }
+    for (std::string& field : fields) field = unescaped(field);
+    return fields;
+}
+
+bool parse(const std::string& text, State& state) {
+    size_t at = 0;
+    std::vector<std::string> lines;
+    while (at < text.size()) {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos) return false;  // every record ends in a line break
+        lines.push_back(text.substr(at, end - at));
+        at = end + 1;
+    }
+    if (lines.size() < 4 || lines[0] != kHeader) return false;
+    const char* const kFields[] = {"collection", "from", "token"};
+    std::string* values[] = {&state.collection, &state.from, &state.syncToken};
+    for (size_t i = 0; i < 3; ++i) {
+        std::vector<std::string> f = fieldsOf(lines[i + 1]);
+        if (f.size() != 2 || f[0] != kFields[i]) return false;
+        *values[i] = f[1];
+    }
+    for (size_t i = 4; i < lines.size(); ++i) {
+        std::vector<std::string> f = fieldsOf(lines[i]);
+        if (f.size() == 3 && f[0] == "untouched") {
+            state.untouched[f[1]] = f[2];
+            continue;
+        }
+        if (f.size() != 6 || f[5].size() != 16) return false;
+        Agreed agreed{f[3], f[4], 0};
+        char* end = nullptr;
+        agreed.digest = std::strtoull(f[5].c_str(), &end, 16);
+        if (*end) return false;
+        state.contacts[{f[0], f[1], f[2]}] = agreed;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string stateFileName(const std::string& cardFile, const std::string& collection) {
+    Fingerprint f;
+    f.add(collection.data(), collection.size());
+    return cardFile + ".sync-" + hex(f.digest());
+}
+
+State loadState(files::FileSystem& fs, const std::string& path, const std::string& collection) {
+    std::string text;
+    State state;
+    if (files::readWholeFile(fs, path, text) == files::ReadResult::ok && parse(text, state) &&
+        state.collection == collection)
+        return state;
+    State first;
+    first.collection = collection;
+    return first;
+}
+
+std::string collectionSyncedFrom(files::FileSystem& fs, const std::string& cardFile,
+                                 const std::string& url) {
+    const std::string prefix = cardFile + ".sync-";
+    for (const std::string& name : files::namesStartingWith(fs, prefix)) {
+        std::string text;
+        State state;
+        if (name.size() != prefix.size() + 16 ||
+            files::readWholeFile(fs, name, text) != files::ReadResult::ok || !parse(text, state))
+            continue;
+        if (state.from == url || state.collection == url) return state.collection;
+    }
+    return std::string();
+}
+
+bool saveState(files::FileSystem& fs, const std::string& path, const State& state) {
+    std::string text = std::string(kHeader) + "\n";
+    text += "collection\t" + escaped(state.collection) + "\n";
+    text += "from\t" + escaped(state.from) + "\n";
+    text += "token\t" + escaped(state.syncToken) + "\n";
+    for (const auto& [names, agreed] : state.contacts)
+        text += escaped(names.last) + "\t" + escaped(names.first) + "\t" + escaped(names.middle) +
+                "\t" + escaped(agreed.href) + "\t" + escaped(agreed.etag) + "\t" +
+                hex(agreed.digest) + "\n";
+    for (const auto& [href, etag] : state.untouched)
+        text += "untouched\t" + escaped(href) + "\t" + escaped(etag) + "\n";
+    const std::string temporary = path + "." + files::machineName() + "-" +
+                                  std::to_string(files::currentProcessId()) + ".tmp";
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        if (!fs.writeDurably(temporary, text)) break;
+        files::ReplaceResult replaced = fs.replaceFile(temporary, path);
+        if (replaced == files::ReplaceResult::ok) return true;
+        if (replaced == files::ReplaceResult::failed) break;
+        fs.pause(100);  // another program holds the file open for a moment
+    }
+    fs.removeFile(temporary);
+    return false;
+}
+
+}  // namespace cardsync

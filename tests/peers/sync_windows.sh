@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
+# against Radicale over loopback HTTP, with Python's caldav package as the second
+# client: a first sync, then an edit here and a card added there, then the password
+# from _netrc. The card file's bytes and the server's lines it does not hold are checked.
+# Usage: sync_windows.sh <qbcard.exe>
+set -euo pipefail
+qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+here=$(cd "$(dirname "$0")" && pwd)
+python=/usr/bin/python3  # Debian's, which has python3-caldav
+work=$(mktemp -d)
+source "$here/dav_servers.sh"
+
+start_radicale http
+base=http://127.0.0.1:$port
+peer() { "$python" "$here/dav_peer.py" "$base" ann secret "$@"; }
+run() { "$here/../../scripts/wine-run.sh" "$qbcard" "$@"; }
+expect() {  # expect WHAT OUTPUT CARD-FILE-BYTES (printf format)
+  [ "$2" = "$out" ] || fail "$1: $out"
+  printf "$3" >"$work/expected"
+  cmp -s "$work/expected" test.txt || fail "$1: the card file is $(od -c test.txt | head)"
+}
+
+peer mkbook /ann/book/
+card "$work/cy.vcf" 'Ray;Cy;;;' 'Cy Ray' 'item1.TEL;TYPE=CELL:+44 1' 'ADR;TYPE=HOME:;;3 Home Row;;;;' \
+  'NOTE:met at the fair\, 2019' 'X-UNKNOWN;X-P="a:b":kept'
+peer put /ann/book/cy.vcf "$work/cy.vcf"
+kept=$(peer kept /ann/book/cy.vcf)
+mkdir "$work/w" && cd "$work/w"
+printf 'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfd' >test.txt
+
+out=$(run sync --user ann "$base/") || fail "first sync: $out"
+expect "first sync" $'added here: Cy Ray\nadded there: Renée Dubé\n1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts' \
+  'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe3 Home Row\xfe\xfd'
+peer get "$(peer list /ann/book/ | grep -v cy.vcf)" | grep -q '^N:Dubé;Renée;;;' || fail "Renée's card on the server"
+
+printf 'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe4 New Row\xfeMale\xfd' >test.txt
+card "$work/di.vcf" 'Vo;Di;;;' 'Di Vo' 'TEL:+1 2' 'ADR;TYPE=HOME:;;1 Elm St;;;;'
+peer put /ann/book/di.vcf "$work/di.vcf"
+out=$(run sync --user ann "$base/ann/book/") || fail "second sync: $out"
+expect "an edit on each side" $'added here: Di Vo\nupdated there: Cy Ray\n1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts' \
+  'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe4 New Row\xfeMale\xfdDi\xfe\xfeVo\xfe1 Elm St\xfe\xfd'
+[ "$(peer kept /ann/book/cy.vcf)" = "$kept" ] || fail "Cy's other lines: $(peer get /ann/book/cy.vcf)"
+peer get /ann/book/cy.vcf | grep -q '^ADR;TYPE=HOME:;;4 New Row;;;;' || fail "Cy's new address"
+
+# The password from _netrc in the user's profile, as Windows programs keep it.
+source "$here/../../scripts/wine-env.sh"
+profile=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
+netrc=$(winepath -u "$profile\\_netrc" 2>/dev/null)
+printf 'machine 127.0.0.1 login ann password secret\r\n' >"$netrc"
+set +e
+out=$(QBCARD_PASSWORD= run sync "$base/ann/book/" 2>&1)
+got=$?
+set -e
+rm -f "$netrc"
+[ "$got" = 0 ] || fail "with _netrc: $out"
+echo "qbcard.exe sync under Wine against Radicale: all checks passed"
