@@ -45,6 +45,7 @@ peer get /ann/book/cy.vcf | grep -q '^ADR;TYPE=HOME:;;4 New Row;;;;' || fail "Cy
 
 # The password from _netrc in the user's profile, as Windows programs keep it.
 source "$here/../../scripts/wine-env.sh"
+use_wine_for "$qbcard"
 profile=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
 netrc=$(winepath -u "$profile\\_netrc" 2>/dev/null)
 printf 'machine 127.0.0.1 login ann password secret\r\n' >"$netrc"
