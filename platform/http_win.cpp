@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "platform/http.h"
+#include "platform/utf16_win.h"
 
 // WinHTTP, looked up when a sync starts: the rest of qbcard.exe starts without it,
 // and the program's list of imports stays as it was checked.
@@ -40,25 +41,6 @@ struct WinHttp {
                find(closeHandle, "WinHttpCloseHandle");
     }
 };
-
-std::wstring wide(const std::string& utf8) {
-    if (utf8.empty()) return std::wstring();
-    int length =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring out(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), &out[0], length);
-    return out;
-}
-
-std::string narrow(const wchar_t* text, size_t size) {
-    if (size == 0) return std::string();
-    int length =
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &out[0], length, nullptr,
-                        nullptr);
-    return out;
-}
 
 std::string base64(const std::string& bytes) {
     static const char kDigits[] =
@@ -119,7 +101,7 @@ class WinHttpClient : public Client {
         // One connection handle per server, kept between requests.
         if (!connection_ || authority != connectedTo_) {
             if (connection_) api_.closeHandle(connection_);
-            connection_ = api_.connect(session_, wide(host).c_str(), port, 0);
+            connection_ = api_.connect(session_, utf16Of(host).c_str(), port, 0);
             connectedTo_ = authority;
             if (!connection_) {
                 response.error = lastError("WinHttpConnect");
@@ -127,8 +109,8 @@ class WinHttpClient : public Client {
             }
         }
         HINTERNET request = api_.openRequest(
-            connection_, wide(method).c_str(), wide(path).c_str(), nullptr, WINHTTP_NO_REFERER,
-            WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
+            connection_, utf16Of(method).c_str(), utf16Of(path).c_str(), nullptr,
+            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
         if (!request) {
             response.error = lastError("WinHttpOpenRequest");
             return response;
@@ -140,7 +122,7 @@ class WinHttpClient : public Client {
         if (!settings_.user.empty())
             lines += "Authorization: Basic " + base64(settings_.user + ":" + settings_.password) +
                      "\r\n";
-        std::wstring headerText = wide(lines);
+        std::wstring headerText = utf16Of(lines);
         BOOL sent = api_.sendRequest(
             request, headerText.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerText.c_str(),
             static_cast<DWORD>(headerText.size()),
@@ -160,7 +142,7 @@ class WinHttpClient : public Client {
         std::wstring raw(size / sizeof(wchar_t) + 1, L'\0');
         if (api_.queryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
                               &raw[0], &size, WINHTTP_NO_HEADER_INDEX)) {
-            std::string text = narrow(raw.data(), size / sizeof(wchar_t));
+            std::string text = utf8Of(raw.data(), size / sizeof(wchar_t));
             for (size_t at = 0; at < text.size();) {
                 size_t end = text.find("\r\n", at);
                 if (end == std::string::npos) end = text.size();

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/utf16_win.h"
 #include "platform/xml.h"
 
 // XmlLite, looked up when a sync starts: the rest of qbcard.exe starts without it,
@@ -41,16 +42,6 @@ class BytesStream : public ISequentialStream {
     size_t at_ = 0;
 };
 
-std::string narrow(const WCHAR* text, UINT size) {
-    if (!text || size == 0) return std::string();
-    int length =
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &out[0], length, nullptr,
-                        nullptr);
-    return out;
-}
-
 using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 // IID_IXmlReader, written out: its definition lives in an import library that
 // would tie xmllite.dll to the program's start.
@@ -85,16 +76,16 @@ bool parse(const std::string& bytes, Element& root, std::string& why) {
                 element = &open.back()->children.back();
             }
             reader->GetNamespaceUri(&text, &size);
-            element->space = narrow(text, size);
+            element->space = utf8Of(text, size);
             reader->GetLocalName(&text, &size);
-            element->name = narrow(text, size);
+            element->name = utf8Of(text, size);
             if (!reader->IsEmptyElement()) open.push_back(element);
         } else if (type == XmlNodeType_EndElement) {
             if (!open.empty()) open.pop_back();
         } else if ((type == XmlNodeType_Text || type == XmlNodeType_CDATA ||
                     type == XmlNodeType_Whitespace) &&
                    !open.empty() && SUCCEEDED(reader->GetValue(&text, &size))) {
-            open.back()->text += narrow(text, size);
+            open.back()->text += utf8Of(text, size);
         }
     }
     UINT line = 0;
