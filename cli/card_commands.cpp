@@ -8,6 +8,7 @@
 #include "data/card_integrity.h"
 #include "data/entry.h"
 #include "interchange/codepage.h"
+#include "interchange/tab_separated.h"
 #include "interchange/utf8.h"
 #include "platform/console.h"
 #include "platform/files.h"
@@ -44,24 +45,6 @@ std::vector<Contact> exportedContacts(const LoadedCardFile& card, unsigned codeP
 
 const std::string& fieldOf(const Contact& c, int field) { return *fieldsOf(c)[field]; }
 
-// TSV as other programs read it: a tab, a line break or a backslash escaped.
-std::string tsvCell(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else if (c == '\\')
-            out += "\\\\";
-        else
-            out += c;
-    }
-    return out;
-}
-
 // A cell of the table a terminal shows: a line break as " / ", and every other
 // control character visible (ESC as ^[, a C1 control as <U+009B>), so that no
 // name can move the cursor, retitle the window or worse.
@@ -90,7 +73,8 @@ void printContacts(const std::vector<Contact>& contacts, ListFormat format) {
         for (int f = 0; f < kFieldCount; ++f) out += std::string(f ? "\t" : "") + kFieldLabels[f];
         out += "\n";
         for (const Contact& c : contacts) {
-            for (int f = 0; f < kFieldCount; ++f) out += (f ? "\t" : "") + tsvCell(fieldOf(c, f));
+            for (int f = 0; f < kFieldCount; ++f)
+                out += (f ? "\t" : "") + tabSeparatedField(fieldOf(c, f));
             out += "\n";
         }
         return console::out(out);

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "data/fingerprint.h"
+#include "interchange/tab_separated.h"
 
 namespace cardsync {
 
@@ -18,37 +19,6 @@ std::string hex(uint64_t value) {
     return text;
 }
 
-// Tabs and line breaks separate the file's fields and records.
-std::string escaped(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '\t')
-            out += "\\t";
-        else if (c == '\n')
-            out += "\\n";
-        else if (c == '\r')
-            out += "\\r";
-        else
-            out += c;
-    }
-    return out;
-}
-
-std::string unescaped(const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '\\' || i + 1 == text.size()) {
-            out += text[i];
-            continue;
-        }
-        char next = text[++i];
-        out += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
-    }
-    return out;
-}
-
 std::vector<std::string> fieldsOf(const std::string& line) {
     std::vector<std::string> fields(1);
     for (char c : line) {
@@ -57,7 +27,7 @@ std::vector<std::string> fieldsOf(const std::string& line) {
         else
             fields.back() += c;
     }
-    for (std::string& field : fields) field = unescaped(field);
+    for (std::string& field : fields) field = fromTabSeparatedField(field);
     return fields;
 }
 
@@ -129,15 +99,15 @@ std::string collectionSyncedFrom(files::FileSystem& fs, const std::string& cardF
 
 bool saveState(files::FileSystem& fs, const std::string& path, const State& state) {
     std::string text = std::string(kHeader) + "\n";
-    text += "collection\t" + escaped(state.collection) + "\n";
-    text += "from\t" + escaped(state.from) + "\n";
-    text += "token\t" + escaped(state.syncToken) + "\n";
+    text += "collection\t" + tabSeparatedField(state.collection) + "\n";
+    text += "from\t" + tabSeparatedField(state.from) + "\n";
+    text += "token\t" + tabSeparatedField(state.syncToken) + "\n";
     for (const auto& [names, agreed] : state.contacts)
-        text += escaped(names.last) + "\t" + escaped(names.first) + "\t" + escaped(names.middle) +
-                "\t" + escaped(agreed.href) + "\t" + escaped(agreed.etag) + "\t" +
-                hex(agreed.digest) + "\n";
+        text += tabSeparatedField(names.last) + "\t" + tabSeparatedField(names.first) + "\t" +
+                tabSeparatedField(names.middle) + "\t" + tabSeparatedField(agreed.href) + "\t" +
+                tabSeparatedField(agreed.etag) + "\t" + hex(agreed.digest) + "\n";
     for (const auto& [href, etag] : state.untouched)
-        text += "untouched\t" + escaped(href) + "\t" + escaped(etag) + "\n";
+        text += "untouched\t" + tabSeparatedField(href) + "\t" + tabSeparatedField(etag) + "\n";
     const std::string temporary = path + "." + files::machineName() + "-" +
                                   std::to_string(files::currentProcessId()) + ".tmp";
     for (int attempt = 0; attempt < 10; ++attempt) {

@@ -1,7 +1,10 @@
 # Sourced by the sync tests: Radicale on a free loopback port with its own storage
-# and two htpasswd users (ann and bo, "secret"), the counting proxy, and cards as another
-# program writes them. Expects $work, $here and $python; stops what it started
-# when the script ends.
+# and two htpasswd users (ann and bo, "secret"), the counting proxy, the second client
+# (`peer`, as ann, on $base), and cards as another program writes them. Expects $here;
+# makes $work; stops what it started when the script ends.
+python=/usr/bin/python3  # Debian's, which has python3-caldav
+work=$(mktemp -d)
+peer() { "$python" "$here/dav_peer.py" "$base" ann secret "$@"; }
 servers=()
 stop_servers() {
   for pid in "${servers[@]}"; do kill "$pid" 2>/dev/null || true; done

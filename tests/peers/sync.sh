@@ -8,13 +8,10 @@
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-python=/usr/bin/python3  # Debian's, which has python3-caldav
-work=$(mktemp -d)
 source "$here/dav_servers.sh"
 
 start_radicale http
 base=http://127.0.0.1:$port
-peer() { "$python" "$here/dav_peer.py" "$base" ann secret "$@"; }
 expect_file() {  # expect_file BYTES (printf format): the card file, byte for byte
   printf "$1" >"$work/expected"
   cmp -s "$work/expected" test.txt || fail "$2: the card file is $(od -c test.txt | head -20)"

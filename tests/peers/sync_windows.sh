@@ -7,13 +7,10 @@
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 here=$(cd "$(dirname "$0")" && pwd)
-python=/usr/bin/python3  # Debian's, which has python3-caldav
-work=$(mktemp -d)
 source "$here/dav_servers.sh"
 
 start_radicale http
 base=http://127.0.0.1:$port
-peer() { "$python" "$here/dav_peer.py" "$base" ann secret "$@"; }
 run() { "$here/../../scripts/wine-run.sh" "$qbcard" "$@"; }
 expect() {  # expect WHAT OUTPUT CARD-FILE-BYTES (printf format)
   [ "$2" = "$out" ] || fail "$1: $out"
