@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <string>
+#include <string_view>
 #include <cstdint>
 #include <vector>
 
@@ -16,14 +17,29 @@
 
 namespace {
 
-// One entry the input puts, as first met, and what it held before. Small, since an
-// import may touch millions: the entry is found by its position, which puts keep.
+size_t count(std::string_view text, std::string_view what) {
+    size_t found = 0;
+    for (size_t at = text.find(what); at != std::string_view::npos;
+         at = text.find(what, at + what.size()))
+        ++found;
+    return found;
+}
+
+// What an entry the input updates held before.
+struct Before {
+    std::string address, sex;
+};
+
+// One entry the input puts, as first met. Small, since an import may touch millions:
+// the entry is found by its position, which puts keep, and only an entry that
+// existed has a Before.
 struct Touched {
+    static constexpr uint32_t kAdded = 0xFFFFFFFF;
     uint32_t entry;
     uint32_t source;  // which input file
+    uint32_t before;  // its place in befores_, or kAdded
     size_t line;
-    bool existed;
-    std::string address, sex;  // before, when it existed
+    bool existed() const { return before != kAdded; }
 };
 
 class Import {
@@ -40,6 +56,12 @@ class Import {
 
   private:
     void take(Contact& contact);
+    // Room for as many more entries as the input may hold, so that the collection
+    // does not double its size (and briefly hold both) as it grows.
+    void reserveFor(size_t records) {
+        card_.entries.reserve(card_.entries.size() + records);
+        touched_.reserve(touched_.size() + records);
+    }
     void problem(size_t line, const std::string& why) {
         problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
                             why);
@@ -54,7 +76,8 @@ class Import {
     LoadedCardFile& card_;
     EntryPutter putter_;
     std::vector<std::string> sources_;
-    std::vector<Touched> touched_;         // in the order the input first puts them
+    std::vector<Touched> touched_;  // in the order the input first puts them
+    std::vector<Before> befores_;
     std::vector<uint32_t> touchedOf_;      // for each entry: 1 + its place in touched_, or 0
     std::vector<std::string> problems_;    // records rejected
     std::vector<std::string> duplicates_;  // records that came again
@@ -80,9 +103,13 @@ void Import::take(Contact& contact) {
                               " again (first at " + sources_[first.source] + " line " +
                               std::to_string(first.line) + "); the later one wins");
     } else {
+        uint32_t before = Touched::kAdded;
+        if (stored) {
+            before = static_cast<uint32_t>(befores_.size());
+            befores_.push_back({stored->address, stored->sex});
+        }
         touched_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(sources_.size() - 1),
-                            contact.line, stored != nullptr, stored ? stored->address : "",
-                            stored ? stored->sex : ""});
+                            before, contact.line});
         touchedOf_[at] = static_cast<uint32_t>(touched_.size());
     }
     putter_.put(entry, how_.replace ? PutMode::replace : PutMode::merge);
@@ -97,7 +124,9 @@ bool Import::readSource(const std::string& source, std::string bytes) {
     }
     auto each = [&](Contact& contact) { take(contact); };
     ContactsRead read;
-    if (vcard::looksLikeVCard(text)) {
+    const bool isVCard = vcard::looksLikeVCard(text);
+    reserveFor(isVCard ? count(text, "BEGIN:") : count(text, "\n") + 1);
+    if (isVCard) {
         read = vcard::read(text, each);
     } else {
         // A CSV file's cells are read as UTF-8 unless told otherwise: say how to tell.
@@ -140,19 +169,23 @@ int Import::finish(const std::string& inputs) {
     for (const Touched& t : touched_) {
         const Entry& now = card_.entries[t.entry];
         std::string fields;
-        if (t.existed && now.address != t.address) fields += "Address";
-        if (t.existed && now.sex != t.sex) fields += fields.empty() ? "Sex" : ", Sex";
-        if (t.existed && fields.empty()) {
-            ++unchanged;
-            continue;
+        if (t.existed()) {
+            const Before& before = befores_[t.before];
+            if (now.address != before.address) fields += "Address";
+            if (now.sex != before.sex) fields += fields.empty() ? "Sex" : ", Sex";
+            if (fields.empty()) {
+                ++unchanged;
+                continue;
+            }
         }
-        ++(t.existed ? updated : added);
+        ++(t.existed() ? updated : added);
         changes +=
-            (t.existed ? "  updated " + nameOf(now) + ": " + fields : "  added " + nameOf(now)) +
+            (t.existed() ? "  updated " + nameOf(now) + ": " + fields : "  added " + nameOf(now)) +
             "\n";
-        card_.file.notePut(now);
+        card_.file.notePutAt(t.entry);
     }
     std::vector<Touched>().swap(touched_);
+    std::vector<Before>().swap(befores_);
     std::string report;
     const std::string& file = card_.file.path();
     if (added + updated > 0 && !how_.dryRun) {

@@ -111,6 +111,8 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries) {
     originalNeedsBackup_ = !loaded.complete;
     for (const Change& change : unwrittenChanges_)
         applyChange(entries, change.entry, change.kind == Change::put);
+    // `reloaded` now holds this program's collection, as the puts at positions noted.
+    for (size_t position : putPositions_) entries.push_back(std::move(reloaded[position]));
     normaliseEntries(entries);
     return true;
 }
@@ -180,8 +182,18 @@ void CardFile::removeStaleTemporaryFiles() {
 }
 
 SaveOutcome CardFile::write(std::vector<Entry>& entries) {
+    // Puts noted at positions name places in `entries` as given: it is normalised
+    // only once it is known whether they must be applied to a reloaded file.
+    const bool positionsNoted = !putPositions_.empty();
+    if (!positionsNoted) normaliseEntries(entries);
+    SaveOutcome outcome = writeEntries(entries, positionsNoted);
+    if (positionsNoted && !outcome.reloaded) normaliseEntries(entries);
+    putPositions_.clear();
+    return outcome;
+}
+
+SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries, bool positionsNoted) {
     SaveOutcome outcome;
-    normaliseEntries(entries);
     if (tooLarge_) {
         outcome.status = SaveStatus::tooLarge;
         return outcome;
@@ -202,6 +214,8 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
             return outcome;
         }
         outcome.reloaded = true;
+    } else if (positionsNoted) {
+        normaliseEntries(entries);
     }
     if (fs_->isReadOnly(target_)) return outcome;
     if (originalNeedsBackup_) {
@@ -230,6 +244,7 @@ std::string CardFile::temporaryName() const {
 LoadProblem CardFile::load(std::vector<Entry>& into) {
     tooLarge_ = false;
     unwrittenChanges_.clear();
+    putPositions_.clear();
     LoadedFile loaded;
     try {
         loaded = read(into);

@@ -60,7 +60,14 @@ class CardFile {
     // that they can be applied again to a card file that another program has changed.
     void notePut(const Entry& entry);      // a Save: this entry, by its three names
     void noteRemoved(const Entry& entry);  // a Remove: whatever entry has these names
-    bool hasUnwrittenChanges() const { return !unwrittenChanges_.empty(); }
+    // Many puts at once, as an import makes: the entry at `position` of the collection
+    // that the next save is given, which must not be reordered or shrunk before it.
+    // Noting a position instead of a copy keeps an import of millions from holding
+    // every entry twice. Good for the next save only, whatever its outcome.
+    void notePutAt(size_t position) { putPositions_.push_back(position); }
+    bool hasUnwrittenChanges() const {
+        return !unwrittenChanges_.empty() || !putPositions_.empty();
+    }
 
     // Each save writes its new content to a temporary file of its own first, named
     // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
@@ -109,6 +116,7 @@ class CardFile {
     FileState currentState();
     LoadedFile read(std::vector<Entry>& into);
     bool reloadAndReapply(std::vector<Entry>& entries);
+    SaveOutcome writeEntries(std::vector<Entry>& entries, bool positionsNoted);
     bool replaceWithRetries(const std::string& source);
     bool keepOriginalAsBackup(std::string& keptAs);
     void removeStaleTemporaryFiles();
@@ -125,6 +133,7 @@ class CardFile {
     bool tooLarge_ = false;
     size_t malformedRecords_ = 0;
     std::vector<Change> unwrittenChanges_;
+    std::vector<size_t> putPositions_;  // applied after unwrittenChanges_
 };
 
 // The window program's card file, "test.txt", defined with its other globals, and

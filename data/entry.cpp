@@ -59,17 +59,23 @@ void stableSortRange(std::vector<Entry>& collection, size_t first, size_t end) {
         return collection[a.index].lastName.compare(
                    16, std::string::npos, collection[b.index].lastName, 16, std::string::npos) < 0;
     });
-    std::vector<Entry> sorted;
-    sorted.reserve(end - first);
-    // The entries are gathered in sorted order, which reads them all over memory:
-    // ask for each a few steps ahead, so that the reads overlap.
-    constexpr size_t kAhead = 8;
-    for (size_t k = 0; k < keys.size(); ++k) {
-        if (k + kAhead < keys.size()) __builtin_prefetch(&collection[keys[k + kAhead].index]);
-        sorted.push_back(std::move(collection[keys[k].index]));
+    // The entries are moved into sorted order in place, a cycle of the permutation at a
+    // time, with one entry aside: gathering them into a second collection would hold
+    // every entry twice at the peak.
+    constexpr size_t kPlaced = ~size_t{0};
+    for (size_t start = 0; start < keys.size(); ++start) {
+        if (keys[start].index == kPlaced) continue;
+        Entry aside = std::move(collection[first + start]);
+        size_t to = start;
+        while (keys[to].index != first + start) {
+            const size_t from = keys[to].index - first;
+            collection[first + to] = std::move(collection[first + from]);
+            keys[to].index = kPlaced;
+            to = from;
+        }
+        collection[first + to] = std::move(aside);
+        keys[to].index = kPlaced;
     }
-    std::move(sorted.begin(), sorted.end(),
-              collection.begin() + static_cast<std::ptrdiff_t>(first));
 }
 
 // One entry appended to a sorted collection, as a Save leaves it, found its place

@@ -228,21 +228,32 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     const Entry cy{"Cy", "Moe", "", "", "Male"}, di{"Di", "Lee", "", "", "Female"};
     Entry bo2 = bo;
     bo2.address = "2";  // the same size
+    // putAt: as an import puts, in place or appended, noted by its position.
     struct Change {
-        bool put;
+        enum { put, putAt, remove } kind;
         Entry entry;
     };
+    Entry bo3 = bo;
+    bo3.address = "3";
     const struct Case {
         const char* name;
         std::vector<Entry> byTheOther;  // nothing: the file is left alone
         std::vector<Change> ours;
         std::vector<Entry> expected;
     } cases[] = {
-        {"none", {}, {{true, cy}}, {al, cy, bo}},
-        {"added", {al, bo, di}, {{true, cy}}, {al, di, cy, bo}},
-        {"same size, same time", {al, bo2}, {{false, al}}, {bo2}},
-        {"removed, put again", {al}, {{true, bo}, {false, al}}, {bo}},
-        {"put over", {al, bo2}, {{true, bo}}, {al, bo}},
+        {"none", {}, {{Change::put, cy}}, {al, cy, bo}},
+        {"added", {al, bo, di}, {{Change::put, cy}}, {al, di, cy, bo}},
+        {"same size, same time", {al, bo2}, {{Change::remove, al}}, {bo2}},
+        {"removed, put again", {al}, {{Change::put, bo}, {Change::remove, al}}, {bo}},
+        {"put at positions",
+         {al, bo2, di},
+         {{Change::putAt, cy}, {Change::putAt, bo3}},
+         {al, di, cy, bo3}},
+        {"put at positions, file unchanged",
+         {},
+         {{Change::putAt, bo3}, {Change::putAt, cy}},
+         {al, cy, bo3}},
+        {"put over", {al, bo2}, {{Change::put, bo}}, {al, bo}},
     };
     for (const Case& c : cases) {
         book = {al, bo};
@@ -250,9 +261,16 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
         book.clear();
         card.load(book);
         for (const Change& change : c.ours) {
-            if (change.put) {
+            if (change.kind == Change::put) {
                 book.push_back(change.entry);
                 card.notePut(change.entry);
+            } else if (change.kind == Change::putAt) {
+                auto same = std::find_if(book.begin(), book.end(), [&](const Entry& e) {
+                    return sameNames(e, change.entry);
+                });
+                if (same == book.end()) same = book.insert(same, change.entry);
+                *same = change.entry;
+                card.notePutAt(static_cast<size_t>(same - book.begin()));
             } else {
                 book.erase(book.begin());
                 card.noteRemoved(change.entry);
