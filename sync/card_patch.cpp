@@ -116,6 +116,14 @@ std::string writtenValue(const std::string& written, const std::string& name) {
     return std::string();
 }
 
+// The text of a LABEL line (vCard 3.0's address as printed), read as the vCard
+// reader reads it.
+std::string labelText(const Line& label) {
+    ContactsRead read =
+        vcard::read("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:-\r\n" + label.text + "\r\nEND:VCARD\r\n");
+    return read.contacts.size() == 1 ? read.contacts[0].address : std::string();
+}
+
 // Splits at `separator` where it is neither escaped nor inside quotes.
 std::vector<std::string> split(const std::string& text, char separator) {
     std::vector<std::string> parts(1);
@@ -228,8 +236,15 @@ std::string patchServerCard(const std::string& card, const Contact& contact) {
         setLine(firstNamed(lines, "N"), "N", namesValue(lines, writtenValue(three, "N")));
         setLine(firstNamed(lines, "FN"), "FN", writtenValue(three, "FN"));
     }
-    if (current.address != contact.address)
+    if (current.address != contact.address) {
         setLine(mappedAddress(lines), "ADR", writtenValue(three, "ADR"));
+        // A label that spells out the old address, as this program's own 3.0 cards
+        // carry, would go on showing it beside the new one: it follows the address.
+        for (size_t i = 0; i < lines.size(); ++i)
+            if (lines[i].name == "LABEL" && !current.address.empty() &&
+                labelText(lines[i]) == current.address)
+                setLine(static_cast<int>(i), "LABEL", writtenValue(three, "LABEL"));
+    }
     if (current.sex != contact.sex) {
         bool any = false;
         for (size_t i = 0; i < lines.size(); ++i) {

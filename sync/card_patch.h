@@ -15,8 +15,9 @@ bool readServerCard(const std::string& card, Contact& contact, std::string& why)
 
 // The card with only the owned properties changed to `contact`'s: each owned line
 // that changes is written anew in place (its group and parameters kept), one that
-// is missing is added before END, an address that became empty is removed. Lines
-// that do not change stay as they were, folding and line ends included.
+// is missing is added before END, an address that became empty is removed. A LABEL
+// that spells out the old address follows it. Lines that do not change stay as they
+// were, folding and line ends included.
 std::string patchServerCard(const std::string& card, const Contact& contact);
 
 // True when the card holds more than the card file keeps of it: phones, e-mail,

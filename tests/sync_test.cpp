@@ -102,11 +102,11 @@ Contact named(const std::string& first, const std::string& last, const std::stri
 TEST(CardPatchTest, ChangesOnlyTheOwnedLinesInPlace) {
     const std::string kept =
         "item1.TEL;TYPE=CELL:+1 555\r\nPHOTO;ENCODING=b;TYPE=JPEG:AAAA\r\n "
-        "BBBB\r\nX-ODD;a=\"b:c\":z\r\n";
+        "BBBB\r\nX-ODD;a=\"b:c\":z\r\nLABEL;TYPE=WORK:1 Work St\r\n";
     const std::string card =
         "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
         "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;2 Home "
-        "St;;;;\r\nX-GENDER:Female\r\nEND:VCARD\r\n";
+        "St;;;;\r\nitem2.LABEL:2 Home St\r\nX-GENDER:Female\r\nEND:VCARD\r\n";
     struct Case {
         Contact contact;
         std::string expected;
@@ -115,11 +115,11 @@ TEST(CardPatchTest, ChangesOnlyTheOwnedLinesInPlace) {
         {named("Ann", "Lee-Smith", "2 Home St", "Female"),
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee-Smith;Ann;;Dr.;Jr.\r\nFN:Ann Lee-Smith\r\n" + kept +
              "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;2 Home "
-             "St;;;;\r\nX-GENDER:Female\r\nEND:VCARD\r\n"},
+             "St;;;;\r\nitem2.LABEL:2 Home St\r\nX-GENDER:Female\r\nEND:VCARD\r\n"},
         {named("Ann", "Lee", "3 New Rd\nTown", "Male"),
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
              "ADR;TYPE=WORK:;;1 Work St;;;;\r\nitem2.ADR;TYPE=HOME:;;3 New "
-             "Rd\\nTown;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n"},
+             "Rd\\nTown;;;;\r\nitem2.LABEL:3 New Rd\\nTown\r\nX-GENDER:Male\r\nEND:VCARD\r\n"},
         {named("Ann", "Lee", "", ""),
          "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;Dr.;Jr.\r\nFN:Dr. Ann Lee\r\n" + kept +
              "ADR;TYPE=WORK:;;1 Work St;;;;\r\nEND:VCARD\r\n"},

@@ -1,10 +1,11 @@
 // Drives the real program under Wine as a user would, scenario by scenario, and
 // checks what the window shows and the exact bytes of the card file.
 //
-// Usage: e2e_driver <quillborough.exe> [GoogleTest options, such as
-// --gtest_filter] A few steps need the host (a screenshot, a click of the real
-// mouse): the driver prints "@request" and waits for the host's answer on
-// standard input.
+// Usage: e2e_driver <quillborough.exe> [<qbcard.exe> SYNC-ARGUMENTS...] [GoogleTest
+// options, such as --gtest_filter]. The Sync scenario runs `qbcard.exe sync
+// SYNC-ARGUMENTS` while the window is open; the host starts the server.
+// A few steps need the host (a screenshot, a click of the real mouse): the driver
+// prints "@request" and waits for the host's answer on standard input.
 
 #include <windows.h>
 
@@ -22,7 +23,9 @@
 
 namespace {
 
-std::string gExe;  // the program under test, from the command line
+std::string gExe;   // the program under test, from the command line
+std::string gTool;  // qbcard.exe and the arguments of its sync, when given
+std::string gSyncArguments;
 
 const std::vector<std::string> kCaptions = {"First Name", "Middle Name", "Last Name", "Address"};
 const std::vector<std::string> kEmpty = {"", "", "", ""};
@@ -648,6 +651,15 @@ HWND screenPoint(HWND control, int* x, int* y) {
     return control;
 }
 
+// Asks the host for a screenshot of the main window.
+void screenshot(AppWindow& app) {
+    RECT frame;
+    GetWindowRect(app.main(), &frame);
+    askHost("screenshot " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
+            std::to_string(frame.right - frame.left) + " " +
+            std::to_string(frame.bottom - frame.top));
+}
+
 TEST(Program, RealMouseAndScreenshot) {
     Folder folder;
     folder.writeCardFile(record("Al", "", "Abe", "A", "Male"));
@@ -672,11 +684,79 @@ TEST(Program, RealMouseAndScreenshot) {
     EXPECT_EQ(app.listSelection(), 0);
     EXPECT_EQ(app.fields(), (std::vector<std::string>{"Al", "", "Abe", "A"}));
 
-    RECT frame;
-    GetWindowRect(app.main(), &frame);
-    askHost("screenshot " + std::to_string(frame.left) + " " + std::to_string(frame.top) + " " +
-            std::to_string(frame.right - frame.left) + " " +
-            std::to_string(frame.bottom - frame.top));
+    screenshot(app);
+    CLOSE(app);
+}
+
+// Runs `qbcard.exe sync` in `folder`, as another program on this machine does while
+// the window is open. Returns its exit code, with its output (both streams) in
+// `output`.
+DWORD syncInFolder(const Folder& folder, std::string& output) {
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return 0xDEAD;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    // No standard input: the driver's own carries the host's answers.
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = writeEnd;
+    std::string commandLine = "\"" + gTool + "\" sync " + gSyncArguments;
+    PROCESS_INFORMATION process{};
+    BOOL started = CreateProcessA(gTool.c_str(), &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                  nullptr, folder.path().c_str(), &startup, &process);
+    CloseHandle(writeEnd);
+    char buffer[4096];
+    DWORD got = 0;
+    while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        output.append(buffer, got);
+    CloseHandle(readEnd);
+    if (!started) return 0xDEAD;
+    DWORD code = 0xDEAD;
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &code);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return code;
+}
+
+// A sync brings a card from the server while an edit waits in the form: the Save
+// keeps both, and the next sync sends the edit (the host checks it on the server).
+TEST(Sync, WhileTheWindowIsOpen) {
+    ASSERT_FALSE(gTool.empty()) << "no qbcard.exe and sync arguments on the command line";
+    Folder folder;
+    const std::string al = record("Al", "", "Abe", "1 Old Road", "Male");
+    const std::string cy = record("Cy", "", "Ray", "3 Home Row", "");
+    folder.writeCardFile(al);
+    AppWindow app(gExe, folder.path());
+    ASSERT_TRUE(app.started());
+    SetForegroundWindow(app.main());
+    EXPECT_QUIET(app, app.clickListRow(0));
+    app.setText(app.address(), "2 New Lane");
+
+    std::string output;
+    EXPECT_EQ(syncInFolder(folder, output), 0u) << output;
+    EXPECT_EQ(output,
+              "added here: Cy Ray\nadded there: Al Abe\n"
+              "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(folder.cardFile(), al + cy);
+
+    int x = 0, y = 0;
+    screenPoint(app.button(IDC_SAVE), &x, &y);
+    ASSERT_TRUE(askHost("click " + std::to_string(x) + " " + std::to_string(y)));
+    EXPECT_BOX(app, app.messageBox(), "Quillborough", kChangedByAnother, (std::vector<int>{IDOK}),
+               IDOK);
+    const std::string edited = record("Al", "", "Abe", "2 New Lane", "Male") + cy;
+    EXPECT_EQ(folder.cardFile(), edited);
+    EXPECT_EQ(app.listRows(), (std::vector<std::string>{"Abe , Al", "Ray , Cy"}));
+    screenshot(app);
+
+    output.clear();
+    EXPECT_EQ(syncInFolder(folder, output), 0u) << output;
+    EXPECT_EQ(output,
+              "updated there: Al Abe\n"
+              "1 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(folder.cardFile(), edited);
     CLOSE(app);
 }
 
@@ -684,10 +764,14 @@ TEST(Program, RealMouseAndScreenshot) {
 
 int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: e2e_driver <quillborough.exe> [GoogleTest options]\n");
+    if (argc < 2 || argc == 3) {
+        std::fprintf(stderr,
+                     "usage: e2e_driver <quillborough.exe> [<qbcard.exe> SYNC-ARGUMENTS...] "
+                     "[GoogleTest options]\n");
         return 2;
     }
     gExe = argv[1];
+    if (argc > 2) gTool = argv[2];
+    for (int i = 3; i < argc; ++i) gSyncArguments += std::string(i > 3 ? " " : "") + argv[i];
     return RUN_ALL_TESTS();
 }
