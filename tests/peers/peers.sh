@@ -129,5 +129,8 @@ for command in "export vcard" "export csv" "list" "check"; do
   if $qbcard --file stdin.txt $command >/dev/full 2>err.txt; then fail "$command > /dev/full exited 0"; fi
   grep -q 'standard output' err.txt || fail "$command > /dev/full: $(cat err.txt)"
 done
+# A device named with -o is written, not refused for having nothing to flush.
+"$qbcard" --file stdin.txt export vcard -o /dev/null || fail "export -o /dev/null failed"
+if "$qbcard" --file stdin.txt export vcard -o /dev/full 2>/dev/null; then fail "export -o /dev/full exited 0"; fi
 
 echo "peers: vobject, abook and vcard4 read our vCards, Python's csv our CSV; their vCards, Outlook's 1252 CSV and Google's CSV import; round trips exact; links, non-card files and full outputs safe"

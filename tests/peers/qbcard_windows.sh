@@ -14,6 +14,7 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 printf 'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfd' >test.txt
 run export vcard -o out.vcf
+run export vcard -o NUL || fail "export -o NUL failed"
 grep -q $'^N:Dubé;Renée;;;\r$' out.vcf || fail "1252 to UTF-8: $(cat out.vcf)"
 grep -q $'^ADR:;;1 Road\\\\nTown;;;;\r$' out.vcf || fail "the address: $(cat out.vcf)"
 [ "$(run list --format tsv | tail -n 1)" = $'Renée\t\tDubé\t1 Road\\nTown\tFemale' ] ||
