@@ -2,9 +2,13 @@
 #include <winhttp.h>
 
 #include <cstdlib>
+#include <memory>
+#include <set>
 #include <type_traits>
 
+#include "platform/console.h"
 #include "platform/http.h"
+#include "platform/trusted_certs_win.h"
 #include "platform/utf16_win.h"
 
 // WinHTTP, looked up when a sync starts: the rest of qbcard.exe starts without it,
@@ -19,6 +23,8 @@ struct WinHttp {
     decltype(&WinHttpConnect) connect = nullptr;
     decltype(&WinHttpOpenRequest) openRequest = nullptr;
     decltype(&WinHttpSetOption) setOption = nullptr;
+    decltype(&WinHttpQueryOption) queryOption = nullptr;
+    decltype(&WinHttpSetStatusCallback) setStatusCallback = nullptr;
     decltype(&WinHttpSendRequest) sendRequest = nullptr;
     decltype(&WinHttpReceiveResponse) receiveResponse = nullptr;
     decltype(&WinHttpQueryHeaders) queryHeaders = nullptr;
@@ -35,6 +41,8 @@ struct WinHttp {
         };
         return find(open, "WinHttpOpen") && find(connect, "WinHttpConnect") &&
                find(openRequest, "WinHttpOpenRequest") && find(setOption, "WinHttpSetOption") &&
+               find(queryOption, "WinHttpQueryOption") &&
+               find(setStatusCallback, "WinHttpSetStatusCallback") &&
                find(sendRequest, "WinHttpSendRequest") &&
                find(receiveResponse, "WinHttpReceiveResponse") &&
                find(queryHeaders, "WinHttpQueryHeaders") && find(readData, "WinHttpReadData") &&
@@ -59,7 +67,70 @@ std::string base64(const std::string& bytes) {
 }
 
 std::string lastError(const char* what) {
-    return std::string(what) + " failed (WinHTTP error " + std::to_string(GetLastError()) + ")";
+    const DWORD code = GetLastError();
+    std::string text = std::string(what) + " failed (WinHTTP error " + std::to_string(code) + ")";
+    if (code == ERROR_WINHTTP_SECURE_FAILURE || code == ERROR_WINHTTP_SECURE_CERT_CN_INVALID ||
+        code == ERROR_WINHTTP_SECURE_CERT_DATE_INVALID || code == ERROR_WINHTTP_SECURE_INVALID_CA)
+        text += ": the server's certificate was refused";
+    return text;
+}
+
+// Ends the process at once, unloading nothing (the caller is inside WinHTTP).
+// Looked up like WinHTTP itself, so that the program's imports stay as checked.
+[[noreturn]] void stopProcess(UINT exitCode) {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    auto current = reinterpret_cast<decltype(&GetCurrentProcess)>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "GetCurrentProcess")));
+    auto terminate = reinterpret_cast<decltype(&TerminateProcess)>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "TerminateProcess")));
+    if (current && terminate) terminate(current(), exitCode);
+    std::abort();
+}
+
+// What the status callback needs to check one request's server certificate.
+struct CertificateCheck {
+    const WinHttp* api = nullptr;
+    const TrustedCertificates* trusted = nullptr;
+    std::wstring host;
+    std::string url;
+    bool carriesCredentials = false;
+    bool done = false;
+    std::string failure;
+};
+
+// WinHTTP calls this just before a request goes out, on every connection, new or
+// reused (a server that closes after each answer gives every request a new one).
+// Told to accept a certificate of any root (SECURITY_FLAG_IGNORE_UNKNOWN_CA), it
+// has checked the rest; the chain to the file's certificates is checked here.
+// Closing the request handle is Windows' documented way to cancel the request
+// now. Wine's WinHTTP has already composed the request's bytes at this point and
+// sends them anyway, which is why a password never rides on the first request to a
+// server (see request()), and why a later one stops the process before it goes.
+void CALLBACK onStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*, DWORD) {
+    if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || context == 0) return;
+    auto& check = *reinterpret_cast<CertificateCheck*>(context);
+    check.done = true;
+    const CERT_CONTEXT* certificate = nullptr;
+    DWORD size = sizeof certificate;
+    if (!check.api->queryOption(request, WINHTTP_OPTION_SERVER_CERT_CONTEXT, &certificate, &size) ||
+        !certificate) {
+        check.failure = "is missing";
+    } else {
+        check.trusted->verify(certificate, check.host, check.failure);
+        check.trusted->release(certificate);
+    }
+    if (check.failure.empty()) return;
+    if (check.carriesCredentials) {
+        // The server's certificate passed on an earlier request of this run, and a
+        // new connection now shows one that does not: stop before the password
+        // goes, on every WinHTTP. Exit code 2, as for any sync stopped part-way.
+        console::error("qbcard: " + check.url +
+                       ": the server's certificate changed during the sync and " + check.failure +
+                       "; stopped before the password was sent\n");
+        stopProcess(2);
+    }
+    // The documented way to cancel a request before it is sent.
+    check.api->closeHandle(request);
 }
 
 class WinHttpClient : public Client {
@@ -72,14 +143,27 @@ class WinHttpClient : public Client {
     }
 
     bool start(std::string& why) {
+        if (!settings_.caFile.empty()) {
+            trusted_ = std::make_unique<TrustedCertificates>();
+            if (!trusted_->load(settings_.caFile, why)) return false;
+        }
         if (!api_.load()) {
             why = "WinHTTP (winhttp.dll) cannot be loaded on this Windows";
             return false;
         }
         session_ = api_.open(L"qbcard", WINHTTP_ACCESS_TYPE_DEFAULT_PROXY, WINHTTP_NO_PROXY_NAME,
                              WINHTTP_NO_PROXY_BYPASS, 0);
-        if (!session_) why = lastError("WinHttpOpen");
-        return session_ != nullptr;
+        if (!session_) {
+            why = lastError("WinHttpOpen");
+            return false;
+        }
+        if (trusted_ &&
+            api_.setStatusCallback(session_, onStatus, WINHTTP_CALLBACK_FLAG_SEND_REQUEST, 0) ==
+                WINHTTP_INVALID_STATUS_CALLBACK) {
+            why = lastError("WinHttpSetStatusCallback");
+            return false;
+        }
+        return true;
     }
 
     Response request(const std::string& method, const std::string& url, const Headers& headers,
@@ -108,18 +192,58 @@ class WinHttpClient : public Client {
                 return response;
             }
         }
+        Target target{url, utf16Of(host), utf16Of(method), utf16Of(path), secure};
+        if (!secure || !trusted_ || settings_.user.empty())
+            return send(target, headers, body, !settings_.user.empty());
+        // With certificates of our own, the password goes only to a server whose
+        // certificate has passed on a request without it: the first request to each
+        // server goes without, and when the server asks who we are (401), the same
+        // request goes again with the password. A certificate that fails on that
+        // first request ends it with nothing sent that matters, under Wine as on
+        // Windows; one that fails later is handled in onStatus.
+        const bool known = verified_.count(authority) > 0;
+        response = send(target, headers, body, known);
+        if (known || response.status == 0) return response;
+        verified_.insert(authority);
+        if (response.status != 401) return response;
+        return send(target, headers, body, true);
+    }
+
+  private:
+    struct Target {
+        std::string url;
+        std::wstring host, method, path;
+        bool secure;
+    };
+
+    Response send(const Target& target, const Headers& headers, const std::string& body,
+                  bool withCredentials) {
+        Response response;
         HINTERNET request = api_.openRequest(
-            connection_, utf16Of(method).c_str(), utf16Of(path).c_str(), nullptr,
-            WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES, secure ? WINHTTP_FLAG_SECURE : 0);
+            connection_, target.method.c_str(), target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+            WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
         if (!request) {
             response.error = lastError("WinHttpOpenRequest");
             return response;
         }
         DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;  // the caller follows them
         api_.setOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
+        const bool checked = target.secure && trusted_;
+        if (checked) {
+            // WinHTTP still checks the host name and the dates; the chain to the
+            // file's certificates is ours to check, in onStatus.
+            DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+            api_.setOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
+        }
+        CertificateCheck check;
+        check.api = &api_;
+        check.trusted = trusted_.get();
+        check.host = target.host;
+        check.url = target.url;
+        check.carriesCredentials = withCredentials;
         std::string lines;
         for (const auto& header : headers) lines += header.first + ": " + header.second + "\r\n";
-        if (!settings_.user.empty())
+        if (withCredentials)
             lines += "Authorization: Basic " + base64(settings_.user + ":" + settings_.password) +
                      "\r\n";
         std::wstring headerText = utf16Of(lines);
@@ -127,7 +251,19 @@ class WinHttpClient : public Client {
             request, headerText.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerText.c_str(),
             static_cast<DWORD>(headerText.size()),
             body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
-            static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0);
+            static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()),
+            checked ? reinterpret_cast<DWORD_PTR>(&check) : 0);
+        if (!check.failure.empty()) {
+            // onStatus closed the request handle. Whatever the server may have
+            // answered, it is not the server the certificates name.
+            response.error = "the server's certificate " + check.failure;
+            return response;
+        }
+        if (sent && checked && !check.done) {
+            api_.closeHandle(request);
+            response.error = "the server's certificate could not be checked before the request";
+            return response;
+        }
         if (!sent || !api_.receiveResponse(request, nullptr)) {
             response.error = lastError(sent ? "receiving the answer" : "sending the request");
             api_.closeHandle(request);
@@ -165,8 +301,9 @@ class WinHttpClient : public Client {
         return response;
     }
 
-  private:
     Settings settings_;
+    std::unique_ptr<TrustedCertificates> trusted_;
+    std::set<std::string> verified_;  // servers whose certificate passed, as host:port
     WinHttp api_;
     HINTERNET session_ = nullptr, connection_ = nullptr;
     std::string connectedTo_;
@@ -175,12 +312,6 @@ class WinHttpClient : public Client {
 }  // namespace
 
 std::unique_ptr<Client> openClient(const Settings& settings, std::string& why) {
-    if (!settings.caFile.empty()) {
-        why =
-            "--cacert is not available in the Windows build; add the certificate to the "
-            "Windows certificate store instead";
-        return nullptr;
-    }
     auto client = std::make_unique<WinHttpClient>(settings);
     if (!client->start(why)) return nullptr;
     return client;

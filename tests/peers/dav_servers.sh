@@ -24,7 +24,7 @@ wait_for_port() {
   fail "nothing listens on port $1"
 }
 
-# start_radicale NAME [ssl]: sets $port
+# start_radicale NAME [ssl]: sets $port; RADICALE_LOG=info logs each login to $work/NAME/log
 start_radicale() {
   local folder=$work/$1
   mkdir -p "$folder"
@@ -35,7 +35,7 @@ start_radicale() {
     [ "${2:-}" = ssl ] && printf 'ssl = True\ncertificate = %s\nkey = %s\n' "$work/cert.pem" "$work/key.pem"
     printf '[auth]\ntype = htpasswd\nhtpasswd_filename = %s\nhtpasswd_encryption = plain\n' "$folder/users"
     printf '[storage]\nfilesystem_folder = %s\n[rights]\ntype = owner_only\n' "$folder/storage"
-    printf '[logging]\nlevel = error\n'
+    printf '[logging]\nlevel = %s\n' "${RADICALE_LOG:-error}"
   } >"$folder/config"
   radicale --config "$folder/config" >"$folder/log" 2>&1 &
   servers+=($!)

@@ -2,7 +2,8 @@
 # qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
 # against Radicale over loopback HTTP, with Python's caldav package as the second
 # client: a first sync, then an edit here and a card added there, then the password
-# from _netrc. The card file's bytes and the server's lines it does not hold are checked.
+# from _netrc; then over HTTPS with --cacert. The card file's bytes and the server's
+# lines it does not hold are checked.
 # Usage: sync_windows.sh <qbcard.exe>
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -52,4 +53,39 @@ got=$?
 set -e
 rm -f "$netrc"
 [ "$got" = 0 ] || fail "with _netrc: $out"
+
+# HTTPS with --cacert (Wine checks host names, not IP addresses, so the name is
+# localhost): a file without a valid certificate, or with one that did not sign the
+# server's, stops the sync before anything changes and before the password is sent;
+# the right one syncs.
+for name in cert other; do
+  openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=localhost -addext subjectAltName=DNS:localhost \
+    -keyout "$work/$name-key.pem" -out "$work/$name.pem" 2>/dev/null
+done
+mv "$work/cert-key.pem" "$work/key.pem"
+RADICALE_LOG=info start_radicale https ssl
+base=https://localhost:$port
+export DAV_CA=$work/cert.pem
+peer mkbook /ann/book/
+mkdir "$work/tls" && cd "$work/tls"
+printf 'Ann\xfe\xfeLee\xfe\xfeFemale\xfd' >test.txt
+cp test.txt "$work/before"
+logins=$(grep -c login "$work/https/log")
+printf -- '-----BEGIN CERTIFICATE-----\nbroken\n-----END CERTIFICATE-----\n' >"$work/broken.pem"
+for file in test.txt ../broken.pem; do
+  set +e
+  out=$(run sync --user ann --cacert "$file" "$base/ann/book/" 2>&1)
+  got=$?
+  set -e
+  [ "$got" = 2 ] && grep -q "$file: .*certificate" <<<"$out" || fail "--cacert $file: exit $got: $out"
+done
+set +e
+out=$(run sync --user ann --cacert ../other.pem "$base/ann/book/" 2>&1)
+got=$?
+set -e
+[ "$got" = 2 ] && grep -q "not signed by a certificate in ../other.pem" <<<"$out" || fail "another CA: exit $got: $out"
+[ "$(grep -c login "$work/https/log")" = "$logins" ] || fail "the password went to an untrusted server: $(grep login "$work/https/log")"
+cmp -s test.txt "$work/before" && [ "$(ls)" = test.txt ] && [ -z "$(peer list /ann/book/)" ] || fail "another CA changed something"
+out=$(run sync --user ann --cacert ../cert.pem "$base/ann/book/") || fail "https: $out"
+peer get "$(peer list /ann/book/)" | grep -q '^N:Lee;Ann;;;' || fail "Ann's card on the server: $out"
 echo "qbcard.exe sync under Wine against Radicale: all checks passed"
