@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <cstdint>
@@ -51,16 +53,29 @@ class Import {
     // could not be read, which it has said.
     bool readSource(const std::string& source, std::string bytes);
 
+    // The same for a UTF-8 vCard file given a piece at a time, each cut where
+    // vcard::pieceEnd allows, with the number of lines before it. The first piece
+    // sizes the collection for the whole file, `fileBytes` long.
+    void readPiece(const std::string& source, const std::string& piece, size_t linesBefore,
+                   size_t fileBytes);
+
     // The summary for standard output; the card file is written unless `dryRun`.
     int finish(const std::string& inputs);
 
   private:
     void take(Contact& contact);
+    void note(ContactsRead& read);
     // Room for as many more entries as the input may hold, so that the collection
     // does not double its size (and briefly hold both) as it grows.
+    // Only an estimate: where it asks for more than there is, the collection grows as
+    // it must instead.
     void reserveFor(size_t records) {
-        card_.entries.reserve(card_.entries.size() + records);
-        touched_.reserve(touched_.size() + records);
+        try {
+            card_.entries.reserve(card_.entries.size() + records);
+            touched_.reserve(touched_.size() + records);
+        } catch (const std::bad_alloc&) {
+        } catch (const std::length_error&) {
+        }
     }
     void problem(size_t line, const std::string& why) {
         problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
@@ -142,11 +157,29 @@ bool Import::readSource(const std::string& source, std::string bytes) {
             return false;
         }
     }
+    note(read);
+    return true;
+}
+
+void Import::readPiece(const std::string& source, const std::string& piece, size_t linesBefore,
+                       size_t fileBytes) {
+    if (linesBefore == 0) {
+        sources_.push_back(source);
+        // Files are mostly alike throughout: as many cards to the byte as the first piece.
+        const double cardsPerByte = static_cast<double>(count(piece, "BEGIN:")) / piece.size();
+        reserveFor(static_cast<size_t>(cardsPerByte * std::max(fileBytes, piece.size()) * 1.05));
+    }
+    ContactsRead read = vcard::read(
+        piece, [&](Contact& contact) { take(contact); }, linesBefore);
+    note(read);
+}
+
+// Says what a reader found wrong, by line, and counts what it ignored.
+void Import::note(ContactsRead& read) {
     std::sort(read.problems.begin(), read.problems.end(),
               [](const Problem& a, const Problem& b) { return a.line < b.line; });
     for (const Problem& p : read.problems) problem(p.line, p.reason);
     for (const auto& [what, count] : read.ignored) ignored_[what] += count;
-    return true;
 }
 
 // "ignored (the card file cannot hold them): 120 TEL, 98 EMAIL", most first.
@@ -233,14 +266,43 @@ std::vector<std::string> filesOf(const std::string& input) {
     return found;
 }
 
-bool readInput(const std::string& path, std::string& bytes) {
+// Reads one input into the import. A UTF-8 vCard file larger than a piece goes a
+// piece at a time, so that only a few megabytes of it are held at once however
+// large it is; anything else (standard input, CSV, another encoding) is read whole.
+bool readInto(Import& import, const std::string& path, const std::string& encoding) {
+    std::string held;
     if (path == "-") {
-        if (console::readInput(bytes)) return true;
+        if (console::readInput(held)) return import.readSource(path, std::move(held));
         fail("standard input", "cannot be read");
         return false;
     }
+    constexpr size_t kPieceBytes = size_t{4} << 20;
     files::FileSystem& fs = files::realFileSystem();
-    switch (files::readWholeFile(fs, path, bytes)) {
+    const size_t fileBytes = fs.expectedSize(path);
+    held.reserve(std::min(fileBytes, kPieceBytes + (size_t{1} << 16)));
+    enum class Mode { undecided, pieces, whole } mode = Mode::undecided;
+    size_t linesBefore = 0, nextLook = kPieceBytes;
+    auto consume = [&](const char* bytes, size_t size) {
+        held.append(bytes, size);
+        if (mode == Mode::whole || held.size() < nextLook) return;
+        if (mode == Mode::undecided) {
+            mode = text_encoding::isTakenAsItIs(encoding, held) && vcard::looksLikeVCard(held)
+                       ? Mode::pieces
+                       : Mode::whole;
+            if (mode == Mode::whole) return held.reserve(fileBytes);
+        }
+        const size_t end = vcard::pieceEnd(held);
+        if (end == 0) {  // one card larger than a piece: look again when there is twice as much
+            nextLook = 2 * held.size();
+            return;
+        }
+        const std::string piece = held.substr(0, end);
+        held.erase(0, end);
+        import.readPiece(path, piece, linesBefore, fileBytes);
+        linesBefore += vcard::lineCount(piece);
+        nextLook = kPieceBytes;
+    };
+    switch (fs.readFile(path, consume)) {
         case files::ReadResult::missing:
             fail(path, "no such file");
             return false;
@@ -250,6 +312,8 @@ bool readInput(const std::string& path, std::string& bytes) {
         case files::ReadResult::ok:
             break;
     }
+    if (mode != Mode::pieces) return import.readSource(path, std::move(held));
+    import.readPiece(path, held, linesBefore, fileBytes);
     return true;
 }
 
@@ -264,11 +328,8 @@ int importContacts(const CardOptions& options, const std::vector<std::string>& i
     std::string names;
     for (const std::string& input : inputs) {
         names += (names.empty() ? "" : ", ") + input;
-        for (const std::string& path : filesOf(input)) {
-            std::string bytes;
-            if (!readInput(path, bytes) || !import.readSource(path, std::move(bytes)))
-                return kNothingDone;
-        }
+        for (const std::string& path : filesOf(input))
+            if (!readInto(import, path, how.inputEncoding)) return kNothingDone;
     }
     return import.finish(names);
 }

@@ -69,12 +69,29 @@ bool isKnown(const std::string& name) {
     return kindOf(name, page) != Kind::unknown;
 }
 
+namespace {
+
+// The encoding a file in `name` is read in, told by its start where `name` is empty.
+Kind kindOfFile(const std::string& name, const std::string& start, unsigned& page) {
+    const Kind kind = kindOf(name, page);
+    if (kind != Kind::guess && kind != Kind::utf16) return kind;
+    return startsWith(start, "\xFF\xFE")   ? Kind::utf16le
+           : startsWith(start, "\xFE\xFF") ? Kind::utf16be
+                                           : kind;
+}
+
+}  // namespace
+
+bool isTakenAsItIs(const std::string& name, const std::string& start) {
+    unsigned page = 0;
+    const Kind kind = kindOfFile(name, start, page);
+    return kind == Kind::guess || kind == Kind::utf8;
+}
+
 bool toUtf8(std::string bytes, const std::string& name, std::string& text, std::string& why) {
     unsigned page = 0;
-    Kind kind = kindOf(name, page);
+    const Kind kind = kindOfFile(name, bytes, page);
     const bool littleMark = startsWith(bytes, "\xFF\xFE"), bigMark = startsWith(bytes, "\xFE\xFF");
-    if (kind == Kind::guess || kind == Kind::utf16)
-        kind = littleMark ? Kind::utf16le : bigMark ? Kind::utf16be : kind;
     switch (kind) {
         case Kind::unknown:
             why = "the encoding " + name + " is not known here";

@@ -12,6 +12,10 @@ namespace text_encoding {
 // program does not know or bytes that are not in it.
 bool toUtf8(std::string bytes, const std::string& name, std::string& text, std::string& why);
 
+// Whether toUtf8 takes a file in the encoding `name` that starts with `start` as
+// it is, UTF-8 already, so that its bytes can be read a piece at a time.
+bool isTakenAsItIs(const std::string& name, const std::string& start);
+
 // Whether `name` names an encoding toUtf8 knows.
 bool isKnown(const std::string& name);
 

@@ -305,8 +305,11 @@ bool headSaysQuotedPrintable(const std::string& line) {
 // (vCard 2.1's soft break). A fold is taken first, so a fold after an "=" keeps it.
 class LogicalLines {
   public:
-    explicit LogicalLines(const std::string& text)
-        : text_(text), at_(utf8::afterByteOrderMark(text)) {}
+    // A byte-order mark is skipped only at the very start of a file, not of a piece.
+    LogicalLines(const std::string& text, size_t linesBefore)
+        : text_(text),
+          at_(linesBefore ? 0 : utf8::afterByteOrderMark(text)),
+          number_(linesBefore) {}
 
     bool next(std::string& line, size_t& number) {
         if (at_ >= text_.size()) return false;
@@ -342,7 +345,7 @@ class LogicalLines {
 
     const std::string& text_;
     size_t at_;
-    size_t number_ = 0;
+    size_t number_;
 };
 
 }  // namespace
@@ -414,9 +417,9 @@ bool looksLikeVCard(const std::string& text) {
     return upper(text.substr(at, 11)) == "BEGIN:VCARD";
 }
 
-ContactsRead read(const std::string& input, const ContactHandler& each) {
+ContactsRead read(const std::string& input, const ContactHandler& each, size_t linesBefore) {
     ContactsRead result;
-    LogicalLines lines(input);
+    LogicalLines lines(input, linesBefore);
     std::string line;
     size_t lineNumber = 0;
     CardBeingRead card;
@@ -450,6 +453,35 @@ ContactsRead read(const std::string& input, const ContactHandler& each) {
     }
     if (inCard) result.problems.push_back({card.contact.line, "the card has no END:VCARD"});
     return result;
+}
+
+size_t pieceEnd(std::string_view text) {
+    constexpr std::string_view kEnd = "\nEND:VCARD";
+    for (size_t at = text.rfind(kEnd); at != std::string_view::npos && at > 0;
+         at = text.rfind(kEnd, at - 1)) {
+        size_t after = at + kEnd.size();
+        if (after < text.size() && text[after] == '\r') ++after;
+        if (after >= text.size() || text[after] != '\n') continue;  // more on the line, or unknown
+        ++after;
+        // What follows must be there, and not a folded continuation of this line.
+        if (after >= text.size() || text[after] == ' ' || text[after] == '\t') continue;
+        // The line before must not end in "=", which may carry quoted-printable on.
+        const size_t lastOfLineBefore = text[at - 1] == '\r' && at >= 2 ? at - 2 : at - 1;
+        if (text[lastOfLineBefore] == '=') continue;
+        return after;
+    }
+    return 0;
+}
+
+size_t lineCount(std::string_view text) {
+    size_t lines = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '\n') ++lines;
+        if (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n')) ++lines;
+    }
+    // A last line without its end counts too.
+    if (!text.empty() && text.back() != '\n' && text.back() != '\r') ++lines;
+    return lines;
 }
 
 }  // namespace vcard

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interchange/contact.h"
@@ -20,7 +21,19 @@ bool looksLikeVCard(const std::string& text);
 // escapes (read as the plain character), several cards, 2.1's CHARSET and
 // QUOTED-PRINTABLE. A card without a name, and a line outside any card, are
 // reported and skipped. With `each`, each contact goes there as it is read.
-ContactsRead read(const std::string& text, const ContactHandler& each = nullptr);
+// `linesBefore` numbers the lines as a part of a larger file (see pieceEnd).
+ContactsRead read(const std::string& text, const ContactHandler& each = nullptr,
+                  size_t linesBefore = 0);
+
+// Where a large file may be cut so that reading the parts one after another, each
+// after the lines before it, gives exactly what reading it whole gives: just after
+// the last END:VCARD line that continues no line before it (by folding or quoted-
+// printable) and is followed by one that does not continue it. 0 where there is none.
+size_t pieceEnd(std::string_view text);
+
+// How many lines `text` holds, counted as the reader counts them: CR LF, LF and a
+// lone CR each end one.
+size_t lineCount(std::string_view text);
 
 // One content line as the writer writes it: folded at 75 octets, CRLF at the end.
 std::string foldedLine(const std::string& line);

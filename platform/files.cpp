@@ -4,6 +4,7 @@ namespace files {
 
 ReadResult readWholeFile(FileSystem& fs, const std::string& path, std::string& bytes) {
     bytes.clear();
+    bytes.reserve(fs.expectedSize(path));
     return fs.readFile(path, [&](const char* piece, size_t size) { bytes.append(piece, size); });
 }
 

@@ -23,6 +23,11 @@ class FileSystem {
     using Consumer = std::function<void(const char* bytes, size_t size)>;
     virtual ReadResult readFile(const std::string& path, const Consumer& consume) = 0;
 
+    // The file's size, where it is known before reading (0 otherwise), so that a
+    // reader can size its buffer once: growing it as pieces come holds the old and
+    // the new buffer together, up to three times the file, at the last step.
+    virtual size_t expectedSize(const std::string&) { return 0; }
+
     // True when the file exists and carries the read-only attribute (on POSIX:
     // no write permission bit at all). Checked by the program itself, because the
     // replace below would not refuse such a file on every system or for every user.

@@ -53,6 +53,12 @@ class PosixFileSystem : public FileSystem {
         return result;
     }
 
+    size_t expectedSize(const std::string& path) override {
+        struct stat info;
+        if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+        return static_cast<size_t>(info.st_size);
+    }
+
     bool isReadOnly(const std::string& path) override {
         struct stat info;
         if (::stat(path.c_str(), &info) != 0) return false;

@@ -55,6 +55,16 @@ class WindowsFileSystem : public FileSystem {
     }
 
   public:
+    size_t expectedSize(const std::string& path) override {
+        WIN32_FILE_ATTRIBUTE_DATA data;
+        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            return 0;
+        const unsigned long long size =
+            (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        return size <= SIZE_MAX ? static_cast<size_t>(size) : 0;
+    }
+
     ReadResult readFile(const std::string& path, const Consumer& consume) override {
         // Other programs may keep the file open, even for writing; reading must not fail then.
         HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,

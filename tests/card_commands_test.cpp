@@ -294,3 +294,32 @@ TEST(CardCommandsTest, LossyImportStoresAQuestionMarkAndCountsIt) {
 }
 
 }  // namespace
+
+// A vCard file larger than the piece the import reads at a time: cards, problems
+// and line numbers come out as from one piece, also for a card cut across a piece.
+TEST(CardCommandsTest, ALargeVCardFileReadsAsIfWhole) {
+    TempFolder folder;
+    std::string cards, expectedErr;
+    size_t line = 1;
+    for (int i = 0; i < 150000; ++i, line += 3) {
+        if (i % 50000 == 49999) {  // a nameless card in each piece
+            cards += "BEGIN:VCARD\r\nFN:\r\nEND:VCARD\r\n";
+            expectedErr += "qbcard: big.vcf: line " + std::to_string(line) +
+                           ": the card has no name (N or FN)\n";
+            continue;
+        }
+        cards += "BEGIN:VCARD\r\nN:L" + std::to_string(i) + ";F\r\nEND:VCARD\r\n";
+    }
+    ASSERT_GT(cards.size(), size_t{4} << 20);
+    writeBytes("big.vcf", cards);
+    const char* argv[] = {"qbcard", "import", "big.vcf"};
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runCommandLine(3, argv), kDoneWithFindings);
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), expectedErr);
+    EXPECT_EQ(out.substr(0, out.find('\n')),
+              "big.vcf: 149997 added, 0 updated, 0 unchanged, 3 rejected");
+    const std::string stored = readBytes(kCardFileName);
+    EXPECT_EQ(std::count(stored.begin(), stored.end(), FD[0]), 149997);
+}

@@ -122,4 +122,26 @@ TEST(VCardTest, QuotedPrintableSoftBreaksFoldsAndStrayLinesLoseNothing) {
     EXPECT_EQ(stray.problems[0].line, 1u);
 }
 
+// Where a large file may be cut: only after an END:VCARD line that no fold or
+// quoted-printable "=" joins to a line before or after it.
+TEST(VCardTest, CutsPiecesOnlyWhereNothingJoinsAcross) {
+    const std::string card = "BEGIN:VCARD\r\nN:A;B\r\nEND:VCARD\r\n";
+    const struct {
+        std::string text;
+        size_t end;
+    } cases[] = {
+        {card + card, card.size()},
+        {card, 0},  // nothing after it yet: a fold may follow
+        {card + " X\r\n" + card, 0},
+        {"BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n" + card, 0},
+        {"BEGIN:VCARD\nN:A;B\nEND:VCARD\nBEGIN:VCARD\n", 28},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(vcard::pieceEnd(c.text), c.end) << c.text;
+        if (c.end) {
+            EXPECT_EQ(vcard::lineCount(c.text.substr(0, c.end)), 3u) << c.text;
+        }
+    }
+}
+
 }  // namespace
