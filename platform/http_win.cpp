@@ -196,16 +196,19 @@ class WinHttpClient : public Client {
         if (!secure || !trusted_ || settings_.user.empty())
             return send(target, headers, body, !settings_.user.empty());
         // With certificates of our own, the password goes only to a server whose
-        // certificate has passed on a request without it: the first request to each
-        // server goes without, and when the server asks who we are (401), the same
-        // request goes again with the password. A certificate that fails on that
-        // first request ends it with nothing sent that matters, under Wine as on
-        // Windows; one that fails later is handled in onStatus.
-        const bool known = verified_.count(authority) > 0;
-        response = send(target, headers, body, known);
-        if (known || response.status == 0) return response;
-        verified_.insert(authority);
-        if (response.status != 401) return response;
+        // certificate has passed on a request without it: before the first request
+        // to each server, an OPTIONS request without the password and without a body
+        // (a server that refuses it closes the connection, and a body it has not read
+        // would make that a reset). A certificate that fails there ends the sync with
+        // nothing sent that matters, under Wine as on Windows; one that fails later is
+        // handled in onStatus.
+        if (!verified_.count(authority)) {
+            Target probe = target;
+            probe.method = L"OPTIONS";
+            response = send(probe, Headers(), std::string(), false);
+            if (response.status == 0) return response;
+            verified_.insert(authority);
+        }
         return send(target, headers, body, true);
     }
 
