@@ -54,10 +54,6 @@ start_proxy() {
 }
 stop_proxy() { kill "${servers[-1]}"; wait "${servers[-1]}" 2>/dev/null || true; unset 'servers[-1]'; }
 
-trap 'stop_servers; rm -rf "$work"' EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-export QBCARD_PASSWORD=secret HOME=$work
-
 card() {  # card FILE N FN [more lines]: a vCard 3.0 as another program writes it
   local file=$1 n=$2 fn=$3
   shift 3
