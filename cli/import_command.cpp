@@ -65,14 +65,20 @@ class Import {
   private:
     void take(Contact& contact);
     void note(ContactsRead& read);
-    // Room for as many more entries as the input may hold, so that the collection
-    // does not double its size (and briefly hold both) as it grows.
-    // Only an estimate: where it asks for more than there is, the collection grows as
-    // it must instead.
+    // Room for as many more entries as the input may hold, so that one large file
+    // does not double the collection (and briefly hold both) as it grows. Files one
+    // after another (a folder of one-card files) grow it by half at a time, or each
+    // would move it all. Only an estimate: where it asks for more memory than there
+    // is, the collection grows as it must instead.
     void reserveFor(size_t records) {
+        auto grow = [records](auto& vector) {
+            const size_t needed = vector.size() + records;
+            if (needed > vector.capacity())
+                vector.reserve(std::max(needed, vector.capacity() + vector.capacity() / 2));
+        };
         try {
-            card_.entries.reserve(card_.entries.size() + records);
-            touched_.reserve(touched_.size() + records);
+            grow(card_.entries);
+            grow(touched_);
         } catch (const std::bad_alloc&) {
         } catch (const std::length_error&) {
         }

@@ -101,18 +101,20 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
 }
 
 // Another program has changed the card file: read it again and apply this
-// program's unwritten changes to it, in order. False when it cannot be read now.
-bool CardFile::reloadAndReapply(std::vector<Entry>& entries) {
+// program's unwritten changes to it, in order, then the puts at `positions` of
+// `entries`. False when it cannot be read now.
+bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions) {
     std::vector<Entry> reloaded;
     LoadedFile loaded = read(reloaded);
     if (loaded.state.presence == files::ReadResult::failed) return false;
     entries.swap(reloaded);
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;
+    entries.reserve(entries.size() + unwrittenChanges_.size() + positions.size());
     for (const Change& change : unwrittenChanges_)
         applyChange(entries, change.entry, change.kind == Change::put);
-    // `reloaded` now holds this program's collection, as the puts at positions noted.
-    for (size_t position : putPositions_) entries.push_back(std::move(reloaded[position]));
+    // `reloaded` now holds this program's collection, as the positions name it.
+    for (size_t position : positions) entries.push_back(std::move(reloaded[position]));
     normaliseEntries(entries);
     return true;
 }
@@ -183,16 +185,22 @@ void CardFile::removeStaleTemporaryFiles() {
 
 SaveOutcome CardFile::write(std::vector<Entry>& entries) {
     // Puts noted at positions name places in `entries` as given: it is normalised
-    // only once it is known whether they must be applied to a reloaded file.
-    const bool positionsNoted = !putPositions_.empty();
-    if (!positionsNoted) normaliseEntries(entries);
-    SaveOutcome outcome = writeEntries(entries, positionsNoted);
-    if (positionsNoted && !outcome.reloaded) normaliseEntries(entries);
-    putPositions_.clear();
+    // only once it is known whether they must be applied to a reloaded file. They
+    // are taken out first, as they hold for this save only, whatever its outcome.
+    std::vector<size_t> positions;
+    positions.swap(putPositions_);
+    bool normalised = false;
+    if (positions.empty()) {
+        normaliseEntries(entries);
+        normalised = true;
+    }
+    SaveOutcome outcome = writeEntries(entries, positions, normalised);
+    if (!normalised) normaliseEntries(entries);
     return outcome;
 }
 
-SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries, bool positionsNoted) {
+SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
+                                   const std::vector<size_t>& positions, bool& normalised) {
     SaveOutcome outcome;
     if (tooLarge_) {
         outcome.status = SaveStatus::tooLarge;
@@ -209,13 +217,14 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries, bool positionsNo
     // A file that has vanished is written again from memory rather than taken as an
     // empty address book: a sync client or an editor may only be moving it about.
     if (now.presence == files::ReadResult::ok && !(now == known_)) {
-        if (!reloadAndReapply(entries)) {
+        if (!reloadAndReapply(entries, positions)) {
             outcome.status = SaveStatus::unreadable;
             return outcome;
         }
-        outcome.reloaded = true;
-    } else if (positionsNoted) {
+        outcome.reloaded = normalised = true;
+    } else if (!normalised) {
         normaliseEntries(entries);
+        normalised = true;
     }
     if (fs_->isReadOnly(target_)) return outcome;
     if (originalNeedsBackup_) {

@@ -115,8 +115,9 @@ class CardFile {
 
     FileState currentState();
     LoadedFile read(std::vector<Entry>& into);
-    bool reloadAndReapply(std::vector<Entry>& entries);
-    SaveOutcome writeEntries(std::vector<Entry>& entries, bool positionsNoted);
+    bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions);
+    SaveOutcome writeEntries(std::vector<Entry>& entries, const std::vector<size_t>& positions,
+                             bool& normalised);
     bool replaceWithRetries(const std::string& source);
     bool keepOriginalAsBackup(std::string& keptAs);
     void removeStaleTemporaryFiles();
@@ -133,7 +134,7 @@ class CardFile {
     bool tooLarge_ = false;
     size_t malformedRecords_ = 0;
     std::vector<Change> unwrittenChanges_;
-    std::vector<size_t> putPositions_;  // applied after unwrittenChanges_
+    std::vector<size_t> putPositions_;  // applied after unwrittenChanges_, by the next save
 };
 
 // The window program's card file, "test.txt", defined with its other globals, and

@@ -465,9 +465,14 @@ size_t pieceEnd(std::string_view text) {
         ++after;
         // What follows must be there, and not a folded continuation of this line.
         if (after >= text.size() || text[after] == ' ' || text[after] == '\t') continue;
-        // The line before must not end in "=", which may carry quoted-printable on.
-        const size_t lastOfLineBefore = text[at - 1] == '\r' && at >= 2 ? at - 2 : at - 1;
-        if (text[lastOfLineBefore] == '=') continue;
+        // The line before must not end in "=", which may carry quoted-printable on,
+        // nor add nothing (empty, or a fold of one space), which passes an "=" before
+        // it on.
+        const size_t beforeEnd = text[at - 1] == '\r' ? at - 1 : at;
+        const size_t beforeStart =
+            beforeEnd == 0 ? 0 : text.find_last_of("\r\n", beforeEnd - 1) + 1;  // npos + 1 is 0
+        const std::string_view before = text.substr(beforeStart, beforeEnd - beforeStart);
+        if (before.empty() || before == " " || before == "\t" || before.back() == '=') continue;
         return after;
     }
     return 0;

@@ -65,11 +65,17 @@ class PosixFileSystem : public FileSystem {
         return (info.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
     }
 
+    // A device or a pipe (-o /dev/null) has nothing to flush and says so with EINVAL;
+    // from a regular file that is a failure like any other.
+    static bool isUnflushable(int fd) {
+        struct stat info;
+        return errno == EINVAL && ::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode);
+    }
+
     bool writeDurably(const std::string& path, const std::string& bytes) override {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return noteFailure(false);
-        // A device or a pipe (-o /dev/null) has nothing to flush and says so with EINVAL.
-        bool ok = writeAll(fd, bytes) && (::fsync(fd) == 0 || errno == EINVAL);
+        bool ok = writeAll(fd, bytes) && (::fsync(fd) == 0 || isUnflushable(fd));
         if (!ok) noteFailure(false);
         // close() can report a deferred write error, so its result counts too.
         if (::close(fd) != 0 && ok) ok = noteFailure(false);

@@ -113,8 +113,12 @@ class WindowsFileSystem : public FileSystem {
             ok = WriteFile(file, bytes.data() + written, chunk, &put, nullptr) && put == chunk;
             written += put;
         }
-        // A device (-o NUL) or a pipe has no buffers to flush: only a disk file's count.
-        ok = ok && (FlushFileBuffers(file) || GetFileType(file) != FILE_TYPE_DISK);
+        if (ok && !FlushFileBuffers(file)) {
+            // A device (-o NUL) or a pipe has no buffers to flush: only a disk file's count.
+            const DWORD error = GetLastError();
+            ok = GetFileType(file) != FILE_TYPE_DISK;
+            SetLastError(error);
+        }
         if (!ok) noteFailure();
         ok = CloseHandle(file) && ok;
         return ok;

@@ -267,7 +267,14 @@ class WinHttpClient : public Client {
             response.error = "the server's certificate could not be checked before the request";
             return response;
         }
-        if (!sent || !api_.receiveResponse(request, nullptr)) {
+        const bool received = sent && api_.receiveResponse(request, nullptr);
+        if (!check.failure.empty()) {
+            // WinHTTP sent the request again (on a new connection) while receiving,
+            // and onStatus refused that certificate and closed the handle.
+            response.error = "the server's certificate " + check.failure;
+            return response;
+        }
+        if (!received) {
             response.error = lastError(sent ? "receiving the answer" : "sending the request");
             api_.closeHandle(request);
             return response;

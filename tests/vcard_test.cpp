@@ -134,6 +134,8 @@ TEST(VCardTest, CutsPiecesOnlyWhereNothingJoinsAcross) {
         {card, 0},  // nothing after it yet: a fold may follow
         {card + " X\r\n" + card, 0},
         {"BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:a=\r\nEND:VCARD\r\n" + card, 0},
+        {"BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:a==\r\n\r\nEND:VCARD\r\n" + card, 0},
+        {"BEGIN:VCARD\r\nNOTE;QUOTED-PRINTABLE:a=\r\n \r\nEND:VCARD\r\n" + card, 0},
         {"BEGIN:VCARD\nN:A;B\nEND:VCARD\nBEGIN:VCARD\n", 28},
     };
     for (const auto& c : cases) {
