@@ -303,6 +303,15 @@ bool headSaysQuotedPrintable(const std::string& line) {
 // Logical lines, one at a time: physical ones joined where the next starts with a
 // space or tab (folding), or where a quoted-printable property's line ends with "="
 // (vCard 2.1's soft break). A fold is taken first, so a fold after an "=" keeps it.
+// Where the physical line that starts at `at` ends, and in `next` where the one after
+// it starts: CR LF, LF and a lone CR each end a line.
+size_t endOfLine(std::string_view text, size_t at, size_t& next) {
+    size_t end = text.find_first_of("\r\n", at);
+    if (end == std::string_view::npos) end = text.size();
+    next = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+    return end;
+}
+
 class LogicalLines {
   public:
     // A byte-order mark is skipped only at the very start of a file, not of a piece.
@@ -332,15 +341,12 @@ class LogicalLines {
     }
 
   private:
-    // The next physical line, without its end (CR LF, LF or a lone CR).
+    // The next physical line, without its end.
     std::string_view physical() {
-        size_t end = text_.find_first_of("\r\n", at_);
-        if (end == std::string::npos) end = text_.size();
-        std::string_view line(text_.data() + at_, end - at_);
-        at_ =
-            end + (end + 1 < text_.size() && text_[end] == '\r' && text_[end + 1] == '\n' ? 2 : 1);
+        const size_t start = at_;
+        const size_t end = endOfLine(text_, start, at_);
         ++number_;
-        return line;
+        return std::string_view(text_.data() + start, end - start);
     }
 
     const std::string& text_;
@@ -480,12 +486,7 @@ size_t pieceEnd(std::string_view text) {
 
 size_t lineCount(std::string_view text) {
     size_t lines = 0;
-    for (size_t at = 0; at < text.size(); ++at) {
-        if (text[at] == '\n') ++lines;
-        if (text[at] == '\r' && (at + 1 == text.size() || text[at + 1] != '\n')) ++lines;
-    }
-    // A last line without its end counts too.
-    if (!text.empty() && text.back() != '\n' && text.back() != '\r') ++lines;
+    for (size_t at = 0; at < text.size(); ++lines) endOfLine(text, at, at);
     return lines;
 }
 
