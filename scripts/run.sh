@@ -31,7 +31,7 @@ if [ -n "${DISPLAY:-}" ]; then
   ensure_wine_prefix
   cd "$data_dir"
   echo "Quillborough is running; its card file is $data_dir/test.txt"
-  exec wine "$program"
+  exec "$QB_WINE_LOADER" "$program"
 fi
 
 source "$here/wine-env.sh"

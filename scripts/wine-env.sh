@@ -44,6 +44,8 @@ use_wine_for() {
   use_wine_arch "$arch" "${2:-}"
 }
 
+# Shell functions: `exec`, `prlimit` and other programs that start a command never
+# see them, and would find Debian's wrapper instead; give those "$QB_WINE_LOADER".
 wine() { "$QB_WINE_LOADER" "$@"; }
 wineserver() { "$WINESERVER" "$@"; }
 wineboot() { wine wineboot.exe "$@"; }

@@ -5,4 +5,4 @@ set -euo pipefail
 source "$(dirname "$0")/wine-env.sh"
 use_wine_for "$1"
 ensure_wine_prefix
-exec wine "$@"
+exec "$QB_WINE_LOADER" "$@"
