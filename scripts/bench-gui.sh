@@ -24,7 +24,7 @@ for arch in $archs; do
     "${programs[@]}" | tr -d '\r' | awk -v arch="$arch" -F '\t' 'NF == 5 { print arch "\t" $0 }' >>"$results"
 done
 for other in "$@"; do
-  grep -q -F "$(winepath -w "$other" 2>/dev/null || echo "$other")" "$results" ||
+  [[ " $archs " == *" $(windows_arch_of "$other") "* ]] ||
     echo "not timed: $other (not of an architecture timed here)"
 done
 printf '%-7s %-6s %-46s %11s %10s %10s\n' entries arch program "start-up" Save Remove

@@ -9,7 +9,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev libclang-rt-14-dev
   g++-mingw-w64-i686 binutils-mingw-w64-i686
   g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-  # 64-bit Wine runs everywhere; 32-bit Wine only where the kernel runs 32-bit code.
+  # 64-bit Wine runs everywhere. 32-bit Wine installs everywhere too, but runs only
+  # where the kernel runs 32-bit code: the scripts try it before they use it.
   wine wine64 wine32:i386 fonts-wine
   xvfb xdotool imagemagick x11-utils
   util-linux python3
