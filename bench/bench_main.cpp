@@ -53,7 +53,7 @@ Fixture& fixture(size_t count) {
     return f;
 }
 
-void useCardFile(const Fixture& f) {
+void copyFixtureToCardFile(const Fixture& f) {
     std::filesystem::copy_file(f.cardFile, kCardFileName,
                                std::filesystem::copy_options::overwrite_existing);
 }
@@ -100,7 +100,7 @@ void writeFile(const std::string& path, const std::string& bytes, bool durable) 
 
 void load(benchmark::State& state) {
     Fixture& f = fixture(state.range(0));
-    useCardFile(f);
+    copyFixtureToCardFile(f);
     for (auto _ : state) {
         state.PauseTiming();
         eraseAllEntries();

@@ -210,8 +210,10 @@ int Import::finish(const std::string& inputs) {
         std::string fields;
         if (t.existed()) {
             const Before& before = befores_[t.before];
-            if (now.address != before.address) fields += "Address";
-            if (now.sex != before.sex) fields += fields.empty() ? "Sex" : ", Sex";
+            // An import changes no name of an entry it updates: only these two can differ.
+            if (now.address != before.address) fields += kFieldLabels[3];
+            if (now.sex != before.sex)
+                fields += std::string(fields.empty() ? "" : ", ") + kFieldLabels[4];
             if (fields.empty()) {
                 ++unchanged;
                 continue;

@@ -1,12 +1,6 @@
-#include "data/card_file.h"
-#include "data/entry.h"
-#include "platform/files.h"
 #include "shell/background_bitmap.h"
 
-// The program's globals, in one file so that they are built in this order before
-// WinMain runs, and destroyed in the reverse order after it returns: the picture
-// first and last, then the Save form's entry, the collection and its card file.
-BackgroundBitmap backgroundBitmap;
-Entry scratchEntry;
-std::vector<Entry> entries;
-CardFile cardFile(kCardFileName, files::realFileSystem());
+// The picture is built before every other global and destroyed after them all, so
+// it is given a priority of its own: the order of definitions holds only within one
+// file, and the program's other globals are defined with the data core.
+BackgroundBitmap backgroundBitmap __attribute__((init_priority(1000)));

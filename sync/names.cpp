@@ -1,5 +1,6 @@
 #include "sync/names.h"
 
+#include "data/entry.h"
 #include "data/fingerprint.h"
 
 namespace cardsync {
@@ -18,8 +19,7 @@ std::string shown(const Names& names) {
 
 uint64_t digestOf(const Contact& contact) {
     Fingerprint f;
-    for (const std::string* field : {&contact.firstName, &contact.middleName, &contact.lastName,
-                                     &contact.address, &contact.sex}) {
+    for (const std::string* field : fieldsOf(contact)) {
         f.add(field->data(), field->size());
         f.add("\x1F", 1);  // a byte no field holds, so fields cannot run into each other
     }

@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include "data/card_file.h"
+#include "interchange/codepage.h"
 #include "platform/files.h"
 #include "sync/carddav.h"
 #include "sync/plan.h"
@@ -11,9 +13,9 @@
 namespace cardsync {
 
 struct Options {
-    std::string cardFile = "test.txt";
+    std::string cardFile = kCardFileName;
     std::string from;  // the URL the user gave, when the address book was found from it
-    unsigned codePage = 1252;
+    unsigned codePage = codepage::kWestern;
     bool dryRun = false;
     bool force = false;
     Prefer prefer = Prefer::remote;
