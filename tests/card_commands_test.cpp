@@ -241,6 +241,12 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "qbcard: unknown option --bogus\nRun qbcard --help for the commands.\n",
          kBook,
          2},
+        {{"export", "vcard", "--vcard", "2.1"},
+         kBook,
+         "",
+         "qbcard: --vcard: 2.1 not in {3.0,4.0}\nRun qbcard --help for the commands.\n",
+         kBook,
+         2},
     };
     for (const Case& c : cases) {
         TempFolder folder;
