@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <string_view>
 #include <vector>
 
 #include "cli/command_support.h"
@@ -15,32 +17,44 @@
 
 namespace {
 
-std::vector<Contact> contactsOf(const std::vector<Entry>& list, unsigned codePage) {
-    std::vector<Contact> contacts;
-    contacts.reserve(list.size());
-    for (const Entry& e : list) contacts.push_back(contactOf(e, codePage));
-    return contacts;
-}
+// Output goes out a piece of about a megabyte at a time, so that a book of millions
+// is never held a second time, whole, as text.
+constexpr size_t kPieceSize = 1 << 20;
 
-// The contacts to export. An entry with a byte the code page does not define is
+// Writes the card file's entries to `output`: `head`, then what `append` adds for
+// each, a piece at a time. An entry with a byte the code page does not define is
 // left out and said on standard error, as an import says what it cannot take.
-std::vector<Contact> exportedContacts(const LoadedCardFile& card, unsigned codePage,
-                                      int& exitCode) {
-    std::vector<Contact> contacts;
-    contacts.reserve(card.entries.size());
+int exportEntries(const CardOptions& options, const std::string& output, std::string head,
+                  const std::function<void(std::string&, const Contact&)>& append) {
+    int exitCode = kDone;
+    LoadedCardFile card(options);
+    if (!loadSorted(card, false, exitCode)) return exitCode;
+    std::string piece = std::move(head);
+    bool holdsHead = true;
+    size_t next = 0;
     Contact contact;
     std::string why;
-    for (const Entry& e : card.entries) {
-        if (contactOf(e, codePage, contact, why)) {
-            contacts.push_back(std::move(contact));
-            continue;
-        }
-        console::error("qbcard: " + card.file.path() + ": " +
-                       displayName(contact.firstName, contact.middleName, contact.lastName) + ": " +
-                       why + "; not exported\n");
-        exitCode = kDoneWithFindings;
-    }
-    return contacts;
+    writeOutput(
+        output,
+        [&](std::string_view& given) {
+            if (!holdsHead) piece.clear();  // the piece given last time has been written
+            holdsHead = false;
+            for (; next < card.entries.size() && piece.size() < kPieceSize; ++next) {
+                if (contactOf(card.entries[next], options.codePage, contact, why)) {
+                    append(piece, contact);
+                    continue;
+                }
+                console::error(
+                    "qbcard: " + card.file.path() + ": " +
+                    displayName(contact.firstName, contact.middleName, contact.lastName) + ": " +
+                    why + "; not exported\n");
+                exitCode = kDoneWithFindings;
+            }
+            given = piece;
+            return !piece.empty();
+        },
+        exitCode);
+    return exitCode;
 }
 
 const std::string& fieldOf(const Contact& c, int field) { return *fieldsOf(c)[field]; }
@@ -67,23 +81,34 @@ std::string tableCell(const std::string& text) {
     return out;
 }
 
-void printContacts(const std::vector<Contact>& contacts, ListFormat format) {
+// Calls its argument with each contact to show, in order, as often as it is called:
+// the contacts are made from the entries as they are shown, never all held at once.
+using ContactWalk = std::function<void(const std::function<void(const Contact&)>&)>;
+
+void printContacts(const ContactWalk& eachContact, ListFormat format) {
     std::string out;
+    auto writeOutIfLarge = [&out] {
+        if (out.size() < kPieceSize) return;
+        console::out(out);
+        out.clear();
+    };
     if (format == ListFormat::tsv) {
         for (int f = 0; f < kFieldCount; ++f) out += std::string(f ? "\t" : "") + kFieldLabels[f];
         out += "\n";
-        for (const Contact& c : contacts) {
+        eachContact([&](const Contact& c) {
             for (int f = 0; f < kFieldCount; ++f)
                 out += (f ? "\t" : "") + tabSeparatedField(fieldOf(c, f));
             out += "\n";
-        }
+            writeOutIfLarge();
+        });
         return console::out(out);
     }
     size_t widths[kFieldCount];
     for (int f = 0; f < kFieldCount; ++f) widths[f] = utf8::length(kFieldLabels[f]);
-    for (const Contact& c : contacts)
+    eachContact([&widths](const Contact& c) {
         for (int f = 0; f < kFieldCount; ++f)
             widths[f] = std::max(widths[f], utf8::length(tableCell(fieldOf(c, f))));
+    });
     auto row = [&](auto cellOf) {
         std::string line;
         for (int f = 0; f < kFieldCount; ++f) {
@@ -93,9 +118,10 @@ void printContacts(const std::vector<Contact>& contacts, ListFormat format) {
         }
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out += line + "\n";
+        writeOutIfLarge();
     };
     row([](int f) { return std::string(kFieldLabels[f]); });
-    for (const Contact& c : contacts) row([&](int f) { return tableCell(fieldOf(c, f)); });
+    eachContact([&](const Contact& c) { row([&](int f) { return tableCell(fieldOf(c, f)); }); });
     console::out(out);
 }
 
@@ -116,7 +142,11 @@ int listEntries(const CardOptions& options, ListFormat format) {
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
-    printContacts(contactsOf(card.entries, options.codePage), format);
+    printContacts(
+        [&](const auto& show) {
+            for (const Entry& e : card.entries) show(contactOf(e, options.codePage));
+        },
+        format);
     return kDone;
 }
 
@@ -127,32 +157,29 @@ int findEntries(const CardOptions& options, const std::vector<std::string>& term
     if (!loadSorted(card, false, exitCode)) return exitCode;
     std::vector<std::string> keys;
     for (const std::string& term : terms) keys.push_back(utf8::matchKey(term));
-    std::vector<Contact> found;
-    for (const Contact& c : contactsOf(card.entries, options.codePage))
-        if (matchesEveryTerm(c, keys)) found.push_back(c);
-    printContacts(found, format);
+    std::vector<size_t> found;  // where the matches are, not copies of them
+    for (size_t i = 0; i < card.entries.size(); ++i)
+        if (matchesEveryTerm(contactOf(card.entries[i], options.codePage), keys))
+            found.push_back(i);
+    printContacts(
+        [&](const auto& show) {
+            for (size_t i : found) show(contactOf(card.entries[i], options.codePage));
+        },
+        format);
     return found.empty() ? kDoneWithFindings : kDone;  // as grep: 1 when nothing matched
 }
 
 int exportVCard(const CardOptions& options, vcard::Version version, const std::string& output) {
-    int exitCode = kDone;
-    LoadedCardFile card(options);
-    if (!loadSorted(card, false, exitCode)) return exitCode;
-    writeOutput(output, vcard::write(exportedContacts(card, options.codePage, exitCode), version),
-                exitCode);
-    return exitCode;
+    return exportEntries(options, output, "", [version](std::string& out, const Contact& c) {
+        vcard::appendCard(out, c, version);
+    });
 }
 
 int exportCsv(const CardOptions& options, csv::Layout layout, bool byteOrderMark,
               const std::string& output) {
-    int exitCode = kDone;
-    LoadedCardFile card(options);
-    if (!loadSorted(card, false, exitCode)) return exitCode;
-    writeOutput(
-        output,
-        csv::write(exportedContacts(card, options.codePage, exitCode), layout, byteOrderMark),
-        exitCode);
-    return exitCode;
+    return exportEntries(
+        options, output, csv::header(layout, byteOrderMark),
+        [layout](std::string& out, const Contact& c) { csv::appendRow(out, c, layout); });
 }
 
 int checkCardFile(const CardOptions& options) {

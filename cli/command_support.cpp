@@ -32,13 +32,14 @@ bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode) {
     return true;
 }
 
-bool writeOutput(const std::string& output, const std::string& bytes, int& exitCode) {
+bool writeOutput(const std::string& output, const files::FileSystem::Producer& next,
+                 int& exitCode) {
     if (output.empty() || output == "-") {
-        console::out(bytes);
+        for (std::string_view piece; next(piece);) console::out(std::string(piece));
         return true;
     }
     files::FileSystem& fs = files::realFileSystem();
-    if (fs.writeDurably(output, bytes)) return true;
+    if (fs.writeDurably(output, next)) return true;
     exitCode = fail(output, "cannot be written: " + fs.lastFailure());
     return false;
 }

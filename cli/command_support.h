@@ -6,6 +6,7 @@
 #include "cli/card_commands.h"
 #include "data/card_file.h"
 #include "data/entry.h"
+#include "platform/files.h"
 
 // What qbcard's commands share.
 
@@ -24,8 +25,9 @@ struct LoadedCardFile {
 // merged. False, with the exit code set and the reason said, when it cannot be.
 bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode);
 
-// Writes `bytes` to the file `output`, or to standard output for "" or "-".
-bool writeOutput(const std::string& output, const std::string& bytes, int& exitCode);
+// Writes the pieces `next` gives to the file `output`, or to standard output for ""
+// or "-".
+bool writeOutput(const std::string& output, const files::FileSystem::Producer& next, int& exitCode);
 
 // "Lee, Ann M": how a report names a contact.
 std::string displayName(const std::string& first, const std::string& middle,

@@ -375,30 +375,37 @@ char delimiterOf(const std::string& text, size_t& from, size_t& firstLine) {
 
 }  // namespace
 
-std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark) {
+std::string header(Layout layout, bool byteOrderMark) {
     std::string out = byteOrderMark ? utf8::kByteOrderMark : "";
     const LayoutColumns& layoutColumns = columnsOf(layout);
     for (size_t i = 0; i < layoutColumns.columns.size(); ++i) {
         if (i) out += ',';
         putCell(out, layoutColumns.columns[i].first);
     }
-    out += "\r\n";
-    for (const Contact& c : contacts) {
-        // An entry without a name writes its first name column as "", so that the row
-        // reads back as a nameless entry, not as a blank row or one without a name.
-        bool nameless = c.firstName.empty() && c.middleName.empty() && c.lastName.empty();
-        for (size_t i = 0; i < layoutColumns.columns.size(); ++i) {
-            if (i) out += ',';
-            const Column& column = layoutColumns.columns[i].second;
-            if (nameless && isName(column.field)) {
-                out += "\"\"";
-                nameless = false;
-                continue;
-            }
-            putCell(out, cellFor(c, column));
+    return out + "\r\n";
+}
+
+void appendRow(std::string& out, const Contact& c, Layout layout) {
+    const LayoutColumns& layoutColumns = columnsOf(layout);
+    // An entry without a name writes its first name column as "", so that the row
+    // reads back as a nameless entry, not as a blank row or one without a name.
+    bool nameless = c.firstName.empty() && c.middleName.empty() && c.lastName.empty();
+    for (size_t i = 0; i < layoutColumns.columns.size(); ++i) {
+        if (i) out += ',';
+        const Column& column = layoutColumns.columns[i].second;
+        if (nameless && isName(column.field)) {
+            out += "\"\"";
+            nameless = false;
+            continue;
         }
-        out += "\r\n";
+        putCell(out, cellFor(c, column));
     }
+    out += "\r\n";
+}
+
+std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark) {
+    std::string out = header(layout, byteOrderMark);
+    for (const Contact& c : contacts) appendRow(out, c, layout);
     return out;
 }
 

@@ -19,6 +19,10 @@ enum class Layout {
 // injection; an entry without a name has "" as its first name cell. UTF-8, with a
 // byte-order mark unless `byteOrderMark` is false.
 std::string write(const std::vector<Contact>& contacts, Layout layout, bool byteOrderMark = true);
+// The parts of `write`, so that a large export can go out in pieces: the byte-order
+// mark and the header row, then one row per contact added to `out`.
+std::string header(Layout layout, bool byteOrderMark);
+void appendRow(std::string& out, const Contact& contact, Layout layout);
 
 // Columns are matched by header name, with the aliases of the big address books'
 // exports; the guard of `write` is undone. An address comes from a whole-address

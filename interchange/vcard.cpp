@@ -386,34 +386,36 @@ std::string uidOf(const Contact& contact) {
     return std::string("urn:uuid:") + uuid;
 }
 
+void appendCard(std::string& out, const Contact& c, Version version) {
+    const bool four = version == Version::v4;
+    putLine(out, "BEGIN:VCARD");
+    putLine(out, four ? "VERSION:4.0" : "VERSION:3.0");
+    putLine(out, "UID:" + uidOf(c));
+    putLine(out, "N:" + escaped(c.lastName) + ";" + escaped(c.firstName) + ";" +
+                     escaped(c.middleName) + ";;");
+    putLine(out, "FN:" + escaped(fullNameOf(c)));
+    if (!c.address.empty()) {
+        // The whole address is the street. 4.0's LABEL parameter would only repeat
+        // it, and strict readers refuse some quoted values of it: it is left out.
+        putLine(out, "ADR:;;" + escaped(c.address) + ";;;;");
+        if (!four) putLine(out, "LABEL:" + escaped(c.address));
+    }
+    if (!c.sex.empty()) {
+        if (!four)
+            putLine(out, "X-GENDER:" + escaped(c.sex));
+        else if (c.sex == "Male")
+            putLine(out, "GENDER:M");
+        else if (c.sex == "Female")
+            putLine(out, "GENDER:F");
+        else
+            putLine(out, "GENDER:;" + escaped(c.sex));
+    }
+    putLine(out, "END:VCARD");
+}
+
 std::string write(const std::vector<Contact>& contacts, Version version) {
     std::string out;
-    const bool four = version == Version::v4;
-    for (const Contact& c : contacts) {
-        putLine(out, "BEGIN:VCARD");
-        putLine(out, four ? "VERSION:4.0" : "VERSION:3.0");
-        putLine(out, "UID:" + uidOf(c));
-        putLine(out, "N:" + escaped(c.lastName) + ";" + escaped(c.firstName) + ";" +
-                         escaped(c.middleName) + ";;");
-        putLine(out, "FN:" + escaped(fullNameOf(c)));
-        if (!c.address.empty()) {
-            // The whole address is the street. 4.0's LABEL parameter would only repeat
-            // it, and strict readers refuse some quoted values of it: it is left out.
-            putLine(out, "ADR:;;" + escaped(c.address) + ";;;;");
-            if (!four) putLine(out, "LABEL:" + escaped(c.address));
-        }
-        if (!c.sex.empty()) {
-            if (!four)
-                putLine(out, "X-GENDER:" + escaped(c.sex));
-            else if (c.sex == "Male")
-                putLine(out, "GENDER:M");
-            else if (c.sex == "Female")
-                putLine(out, "GENDER:F");
-            else
-                putLine(out, "GENDER:;" + escaped(c.sex));
-        }
-        putLine(out, "END:VCARD");
-    }
+    for (const Contact& c : contacts) appendCard(out, c, version);
     return out;
 }
 

@@ -13,6 +13,8 @@ enum class Version { v3, v4 };
 
 // CRLF line ends, lines folded at 75 octets without splitting a character.
 std::string write(const std::vector<Contact>& contacts, Version version);
+// One card of `write`, added to `out`, so that a large export can go out in pieces.
+void appendCard(std::string& out, const Contact& contact, Version version);
 
 // True when the text starts (after a byte-order mark and blank lines) with BEGIN:VCARD.
 bool looksLikeVCard(const std::string& text);

@@ -1,11 +1,21 @@
 #include "platform/files.h"
 
+#include <utility>
+
 namespace files {
 
 ReadResult readWholeFile(FileSystem& fs, const std::string& path, std::string& bytes) {
     bytes.clear();
     bytes.reserve(fs.expectedSize(path));
     return fs.readFile(path, [&](const char* piece, size_t size) { bytes.append(piece, size); });
+}
+
+bool FileSystem::writeDurably(const std::string& path, const std::string& bytes) {
+    bool given = false;
+    return writeDurably(path, [&](std::string_view& piece) {
+        piece = bytes;
+        return !std::exchange(given, true);
+    });
 }
 
 std::vector<std::string> namesStartingWith(FileSystem& fs, const std::string& prefix) {

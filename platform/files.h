@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The few operating-system operations the card file needs, behind one narrow seam
@@ -33,9 +34,14 @@ class FileSystem {
     // replace below would not refuse such a file on every system or for every user.
     virtual bool isReadOnly(const std::string& path) = 0;
 
-    // Creates or truncates `path`, writes `bytes`, flushes them to the device and
-    // closes it; false when any of these steps fails.
-    virtual bool writeDurably(const std::string& path, const std::string& bytes) = 0;
+    // Creates or truncates `path`, writes the pieces `next` gives until it gives none
+    // (it points `piece` at bytes it keeps until it is called again, and says whether
+    // it did), flushes them to the device and closes it; false when any of these steps
+    // fails. Pieces let a large output be written without being held whole.
+    using Producer = std::function<bool(std::string_view& piece)>;
+    virtual bool writeDurably(const std::string& path, const Producer& next) = 0;
+    // The same for bytes that are already whole.
+    bool writeDurably(const std::string& path, const std::string& bytes);
 
     // Replaces `target` by `source` in one step and makes that durable. The target
     // keeps its attributes (hidden, system, archive; on POSIX its permissions).

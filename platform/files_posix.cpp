@@ -72,10 +72,19 @@ class PosixFileSystem : public FileSystem {
         return errno == EINVAL && ::fstat(fd, &info) == 0 && !S_ISREG(info.st_mode);
     }
 
-    bool writeDurably(const std::string& path, const std::string& bytes) override {
+    using FileSystem::writeDurably;
+    bool writeDurably(const std::string& path, const Producer& next) override {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
         if (fd < 0) return noteFailure(false);
-        bool ok = writeAll(fd, bytes) && (::fsync(fd) == 0 || isUnflushable(fd));
+        bool ok = true;
+        try {
+            std::string_view piece;
+            while (ok && next(piece)) ok = writeAll(fd, piece);
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        ok = ok && (::fsync(fd) == 0 || isUnflushable(fd));
         if (!ok) noteFailure(false);
         // close() can report a deferred write error, so its result counts too.
         if (::close(fd) != 0 && ok) ok = noteFailure(false);
@@ -182,7 +191,7 @@ class PosixFileSystem : public FileSystem {
 
     std::string lastFailure_;
 
-    static bool writeAll(int fd, const std::string& bytes) {
+    static bool writeAll(int fd, std::string_view bytes) {
         size_t written = 0;
         while (written < bytes.size()) {
             ssize_t put = ::write(fd, bytes.data() + written, bytes.size() - written);

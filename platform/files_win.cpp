@@ -97,7 +97,21 @@ class WindowsFileSystem : public FileSystem {
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     }
 
-    bool writeDurably(const std::string& path, const std::string& bytes) override {
+    static bool writeAll(HANDLE file, std::string_view bytes) {
+        size_t written = 0;
+        while (written < bytes.size()) {
+            DWORD chunk = static_cast<DWORD>(
+                bytes.size() - written < (1u << 30) ? bytes.size() - written : (1u << 30));
+            DWORD put = 0;
+            if (!WriteFile(file, bytes.data() + written, chunk, &put, nullptr) || put != chunk)
+                return false;
+            written += put;
+        }
+        return true;
+    }
+
+    using FileSystem::writeDurably;
+    bool writeDurably(const std::string& path, const Producer& next) override {
         HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -105,13 +119,12 @@ class WindowsFileSystem : public FileSystem {
             return false;
         }
         bool ok = true;
-        size_t written = 0;
-        while (ok && written < bytes.size()) {
-            DWORD chunk = static_cast<DWORD>(
-                bytes.size() - written < (1u << 30) ? bytes.size() - written : (1u << 30));
-            DWORD put = 0;
-            ok = WriteFile(file, bytes.data() + written, chunk, &put, nullptr) && put == chunk;
-            written += put;
+        try {
+            std::string_view piece;
+            while (ok && next(piece)) ok = writeAll(file, piece);
+        } catch (...) {
+            CloseHandle(file);
+            throw;
         }
         if (ok && !FlushFileBuffers(file)) {
             // A device (-o NUL) or a pipe has no buffers to flush: only a disk file's count.

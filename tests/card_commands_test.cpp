@@ -303,7 +303,8 @@ TEST(CardCommandsTest, LossyImportStoresAQuestionMarkAndCountsIt) {
 
 // A vCard file larger than the piece the import reads at a time: cards, problems
 // and line numbers come out as from one piece, also for a card cut across a piece.
-TEST(CardCommandsTest, ALargeVCardFileReadsAsIfWhole) {
+// Exported again, a piece at a time, it reads back as the same card file.
+TEST(CardCommandsTest, ALargeVCardFileReadsAndWritesAsIfWhole) {
     TempFolder folder;
     std::string cards, expectedErr;
     size_t line = 1;
@@ -328,4 +329,12 @@ TEST(CardCommandsTest, ALargeVCardFileReadsAsIfWhole) {
               "big.vcf: 149997 added, 0 updated, 0 unchanged, 3 rejected");
     const std::string stored = readBytes(kCardFileName);
     EXPECT_EQ(std::count(stored.begin(), stored.end(), FD[0]), 149997);
+
+    const char* exportAll[] = {"qbcard", "export", "vcard", "-o", "all.vcf"};
+    const char* importAll[] = {"qbcard", "--file", "again.txt", "import", "all.vcf"};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runCommandLine(5, exportAll), kDone);
+    EXPECT_EQ(runCommandLine(5, importAll), kDone);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(readBytes("again.txt"), stored);
 }

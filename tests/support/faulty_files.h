@@ -25,14 +25,15 @@ class FaultyFileSystem : public files::FileSystem {
         return real().readFile(path, consume);
     }
     bool isReadOnly(const std::string& path) override { return real().isReadOnly(path); }
-    bool writeDurably(const std::string& path, const std::string& bytes) override {
+    using files::FileSystem::writeDurably;
+    bool writeDurably(const std::string& path, const Producer& next) override {
         writtenPaths.push_back(path);
-        if (failWrites) {
-            // Leave a partial file behind, as a full disk would.
-            real().writeDurably(path, bytes.substr(0, bytes.size() / 2));
-            return false;
-        }
-        return real().writeDurably(path, bytes);
+        if (!failWrites) return real().writeDurably(path, next);
+        // Leave a partial file behind, as a full disk would.
+        std::string bytes;
+        for (std::string_view piece; next(piece);) bytes += piece;
+        real().writeDurably(path, bytes.substr(0, bytes.size() / 2));
+        return false;
     }
     files::ReplaceResult replaceFile(const std::string& source,
                                      const std::string& target) override {

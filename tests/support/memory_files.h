@@ -24,8 +24,11 @@ class MemoryFileSystem : public files::FileSystem {
         return files::ReadResult::ok;
     }
     bool isReadOnly(const std::string&) override { return false; }
-    bool writeDurably(const std::string& path, const std::string& bytes) override {
-        files[path] = bytes;
+    using files::FileSystem::writeDurably;
+    bool writeDurably(const std::string& path, const Producer& next) override {
+        std::string& bytes = files[path];
+        bytes.clear();
+        for (std::string_view piece; next(piece);) bytes += piece;
         return true;
     }
     files::ReplaceResult replaceFile(const std::string& source,
