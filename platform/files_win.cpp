@@ -54,6 +54,19 @@ class WindowsFileSystem : public FileSystem {
         return error;
     }
 
+    static bool writeAll(HANDLE file, std::string_view bytes) {
+        size_t written = 0;
+        while (written < bytes.size()) {
+            DWORD chunk = static_cast<DWORD>(
+                bytes.size() - written < (1u << 30) ? bytes.size() - written : (1u << 30));
+            DWORD put = 0;
+            if (!WriteFile(file, bytes.data() + written, chunk, &put, nullptr) || put != chunk)
+                return false;
+            written += put;
+        }
+        return true;
+    }
+
   public:
     size_t expectedSize(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
@@ -95,19 +108,6 @@ class WindowsFileSystem : public FileSystem {
     bool isReadOnly(const std::string& path) override {
         DWORD attributes = GetFileAttributesA(path.c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
-    }
-
-    static bool writeAll(HANDLE file, std::string_view bytes) {
-        size_t written = 0;
-        while (written < bytes.size()) {
-            DWORD chunk = static_cast<DWORD>(
-                bytes.size() - written < (1u << 30) ? bytes.size() - written : (1u << 30));
-            DWORD put = 0;
-            if (!WriteFile(file, bytes.data() + written, chunk, &put, nullptr) || put != chunk)
-                return false;
-            written += put;
-        }
-        return true;
     }
 
     using FileSystem::writeDurably;

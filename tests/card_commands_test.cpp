@@ -330,11 +330,23 @@ TEST(CardCommandsTest, ALargeVCardFileReadsAndWritesAsIfWhole) {
     const std::string stored = readBytes(kCardFileName);
     EXPECT_EQ(std::count(stored.begin(), stored.end(), FD[0]), 149997);
 
+    // Each card once: a card written twice would be merged on import, not counted.
     const char* exportAll[] = {"qbcard", "export", "vcard", "-o", "all.vcf"};
     const char* importAll[] = {"qbcard", "--file", "again.txt", "import", "all.vcf"};
+    const char* listAll[] = {"qbcard", "list", "--format", "tsv"};
     testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(runCommandLine(5, exportAll), kDone);
     EXPECT_EQ(runCommandLine(5, importAll), kDone);
-    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(runCommandLine(4, listAll), kDone);
+    const std::string again = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    const std::string all = readBytes("all.vcf");
+    size_t cardsWritten = 0;
+    for (size_t at = 0; (at = all.find("BEGIN:VCARD", at)) != std::string::npos; ++at)
+        ++cardsWritten;
+    EXPECT_EQ(cardsWritten, 149997u);
     EXPECT_EQ(readBytes("again.txt"), stored);
+    // The report's count and a line per entry added, then the list's header and rows.
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 1 + 149997 + 1 + 149997);
 }
