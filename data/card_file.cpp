@@ -288,8 +288,16 @@ void CardFile::noteRemoved(const Entry& entry) {
 }
 
 LoadProblem CardFile::inspect(const UndefinedBytes& undefined, IntegrityReport& report) {
-    std::string bytes;
-    files::ReadResult presence = files::readWholeFile(*fs_, path_, bytes);
-    if (presence == files::ReadResult::ok) report = inspectCardFileBytes(bytes, undefined);
+    std::vector<Entry> found;
+    CardFileDecoder decoder(found);
+    size_t bytes = 0;
+    files::ReadResult presence = fs_->readFile(path_, [&](const char* piece, size_t size) {
+        decoder.feed(piece, size);
+        bytes += size;
+    });
+    if (presence == files::ReadResult::ok) {
+        decoder.finish();
+        report = inspectEntries(found, decoder.statistics(), bytes, undefined);
+    }
     return problemOf(presence);
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
+#include <vector>
 
 #include "data/card_codec.h"
 
@@ -21,4 +21,8 @@ struct IntegrityReport {
     size_t undefinedBytes = 0;
 };
 
-IntegrityReport inspectCardFileBytes(const std::string& fileBytes, const UndefinedBytes& undefined);
+// The report on a card file of `bytes` bytes, from its entries as the decoder read
+// them, in the file's order, and the decoder's statistics.
+IntegrityReport inspectEntries(const std::vector<Entry>& found,
+                               const CardFileDecoder::Statistics& records, size_t bytes,
+                               const UndefinedBytes& undefined);

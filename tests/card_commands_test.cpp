@@ -104,6 +104,15 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
              "Z",
          1},
         {{"check"},
+         kAl + kRenee + kAl + kAl,
+         "test.txt: 4 records, 20 fields, 81 bytes\n"
+         "  entries with the same three names as an earlier one (merged into it at the next "
+         "save): 2\n"
+         "  entries out of last-name order (sorted at the next save): 1\n",
+         "",
+         kAl + kRenee + kAl + kAl,
+         1},
+        {{"check"},
          kSorted,
          "test.txt: 2 records, 10 fields, 49 bytes\n  no findings\n",
          "",
