@@ -29,6 +29,9 @@ int exportEntries(const CardOptions& options, const std::string& output, std::st
     int exitCode = kDone;
     LoadedCardFile card(options);
     if (!loadSorted(card, false, exitCode)) return exitCode;
+    // Written there, the export would take the place of the address book it is made of.
+    if (!isStandardOutput(output) && files::realFileSystem().isSameFile(output, card.file.path()))
+        return fail(output, "is the card file itself; export to another file");
     std::string piece = std::move(head);
     bool holdsHead = true;
     size_t next = 0;

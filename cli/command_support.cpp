@@ -32,9 +32,11 @@ bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode) {
     return true;
 }
 
+bool isStandardOutput(const std::string& output) { return output.empty() || output == "-"; }
+
 bool writeOutput(const std::string& output, const files::FileSystem::Producer& next,
                  int& exitCode) {
-    if (output.empty() || output == "-") {
+    if (isStandardOutput(output)) {
         for (std::string_view piece; next(piece);) console::out(std::string(piece));
         return true;
     }

@@ -25,6 +25,9 @@ struct LoadedCardFile {
 // merged. False, with the exit code set and the reason said, when it cannot be.
 bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode);
 
+// Whether an output named so is standard output: "" or "-".
+bool isStandardOutput(const std::string& output);
+
 // Writes the pieces `next` gives to the file `output`, or to standard output for ""
 // or "-".
 bool writeOutput(const std::string& output, const files::FileSystem::Producer& next, int& exitCode);

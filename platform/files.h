@@ -60,6 +60,12 @@ class FileSystem {
     // when it is no link.
     virtual std::string finalPath(const std::string& path) { return path; }
 
+    // Whether both paths name one existing file, whatever the names: through a link,
+    // another spelling of the folder, or a second hard link.
+    virtual bool isSameFile(const std::string& one, const std::string& other) {
+        return finalPath(one) == finalPath(other);
+    }
+
     // Whether `path` names a folder.
     virtual bool isFolder(const std::string& path) = 0;
 

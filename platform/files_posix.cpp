@@ -143,6 +143,12 @@ class PosixFileSystem : public FileSystem {
         return current;
     }
 
+    bool isSameFile(const std::string& one, const std::string& other) override {
+        struct stat a, b;
+        return ::stat(one.c_str(), &a) == 0 && ::stat(other.c_str(), &b) == 0 &&
+               a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    }
+
     bool isFolder(const std::string& path) override {
         struct stat info;
         return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);

@@ -67,6 +67,17 @@ class WindowsFileSystem : public FileSystem {
         return true;
     }
 
+    // The volume and file index that tell a file apart, whatever names it has.
+    static bool identityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE file =
+            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        const bool known = GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        return known;
+    }
+
   public:
     size_t expectedSize(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
@@ -204,6 +215,13 @@ class WindowsFileSystem : public FileSystem {
         if (result.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + result.substr(8);
         if (result.rfind("\\\\?\\", 0) == 0) return result.substr(4);
         return result;
+    }
+
+    bool isSameFile(const std::string& one, const std::string& other) override {
+        BY_HANDLE_FILE_INFORMATION a, b;
+        return identityOf(one, a) && identityOf(other, b) &&
+               a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+               a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
     }
 
     bool isFolder(const std::string& path) override {

@@ -224,6 +224,12 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
         {{"import", "missing.vcf"}, kBook, "", "qbcard: missing.vcf: no such file\n", kBook, 2},
         {{"list"}, "", "", "qbcard: test.txt: no such card file\n", "", 2},
         {{"--file", "other.txt", "check"}, "", "", "qbcard: other.txt: no such card file\n", "", 2},
+        {{"export", "vcard", "-o", "./test.txt"},
+         kBook,
+         "",
+         "qbcard: ./test.txt: is the card file itself; export to another file\n",
+         kBook,
+         2},
         {{"export", "csv", "--layout", "outlook", "--no-bom"},
          kBook,
          "First Name,Middle Name,Last Name,Home Street,Gender\r\n"
