@@ -204,7 +204,8 @@ int runCommandLine(int argc, const char* const* argv) {
     CLI::App app{
         "qbcard: the Quillborough card file from the command line.\n"
         "Exit codes: 0 all done, 1 done with rejected records, findings or conflicts, 2 nothing\n"
-        "done (or a sync stopped part-way, what it did recorded)."};
+        "done (or a sync stopped part-way, what it did recorded).",
+        "qbcard"};  // the usage line names the command, not the path it was started by
     Request request;
     addOptions(app, request);
     try {
