@@ -202,8 +202,8 @@ bool Run::keepAside(const Names& names, const std::string& card, const std::stri
     // Named after the person and the side; a number follows when that name is
     // taken, so that no earlier file is ever written over.
     const std::string base = conflicts_ + "/" + conflictNameOf(names) + " (" + side + ")";
-    const std::string temporary = conflicts_ + "/" + files::machineName() + "-" +
-                                  std::to_string(files::currentProcessId()) + ".tmp";
+    const std::string temporary = files::temporaryFileName(conflicts_ + "/");
+    files::removeStaleTemporaryFiles(fs_, conflicts_ + "/");
     if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
         for (int number = 1; number < 10000; ++number) {
             std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";

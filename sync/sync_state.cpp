@@ -108,8 +108,8 @@ bool saveState(files::FileSystem& fs, const std::string& path, const State& stat
                 tabSeparatedField(agreed.etag) + "\t" + hex(agreed.digest) + "\n";
     for (const auto& [href, etag] : state.untouched)
         text += "untouched\t" + tabSeparatedField(href) + "\t" + tabSeparatedField(etag) + "\n";
-    const std::string temporary = path + "." + files::machineName() + "-" +
-                                  std::to_string(files::currentProcessId()) + ".tmp";
+    files::removeStaleTemporaryFiles(fs, path + ".");
+    const std::string temporary = files::temporaryFileName(path + ".");
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (!fs.writeDurably(temporary, text)) break;
         files::ReplaceResult replaced = fs.replaceFile(temporary, path);

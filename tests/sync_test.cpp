@@ -392,6 +392,26 @@ TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold)
         }
 }
 
+TEST_F(SyncRunTest, ASaveRemovesTheTemporaryFilesOfKilledSaves) {
+    syncOnce(fs, server);
+    const std::string state = cardsync::stateFileName("test.txt", FakeCardDav::kBook);
+    const std::string mine = files::machineName() + "-4000000001.tmp";
+    const std::vector<std::string> stale = {"test.txt." + mine, state + "." + mine,
+                                            "test.txt.conflicts/" + mine};
+    const std::vector<std::string> kept = {"test.txt.other-machine-7.tmp",
+                                           "test.txt.conflicts/other-machine-7.tmp",
+                                           "test.txtx." + mine, "test.txt.sync" + mine};
+    for (const auto& name : stale) fs.files[name] = "half";
+    for (const auto& name : kept) fs.files[name] = "half";
+    fs.files["test.txt"] += "Cy\xfe\xfeRay\xfe\xfe\xfd";
+    server.putCard("/book/bo.vcf",
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Zed;Bo;;;\r\nADR:;;X;;;;\r\nEND:VCARD\r\n");
+    fs.files["test.txt"].replace(fs.files["test.txt"].find("Zed\xfe"), 4, "Zed\xfeY");
+    EXPECT_EQ(syncOnce(fs, server).outcome, cardsync::Outcome::doneWithProblems);
+    for (const auto& name : stale) EXPECT_EQ(fs.files.count(name), 0u) << name;
+    for (const auto& name : kept) EXPECT_EQ(fs.files.count(name), 1u) << name;
+}
+
 TEST_F(SyncRunTest, AWriteThatMeetsAnotherClientsChangeDecidesAgain) {
     syncOnce(fs, server);
     fs.files["test.txt"] =
