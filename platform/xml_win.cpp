@@ -3,6 +3,7 @@
 #include <xmllite.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/utf16_win.h"
@@ -48,6 +49,53 @@ using CreateXmlReaderFunction = HRESULT(WINAPI*)(REFIID, void**, IMalloc*);
 const GUID kXmlReaderId = {
     0x7279fc81, 0x709d, 0x4095, {0xb6, 0x3d, 0x69, 0xfe, 0x4b, 0x0d, 0x90, 0x30}};
 
+// Wine's XmlLite reads the character references &#9;, &#10; and &#13; in text as
+// spaces, where XML keeps them as the characters they name; a server that writes a
+// card's CR LF as "&#13;" and a line feed would have every line of it end in a space.
+// They are handed over as noncharacters (U+FDD0 to U+FDD2, which Unicode keeps for a
+// program's own use and no server sends) and turned back in the text read.
+const char32_t kWhitespaceStandIn = 0xFDD0;
+const char kStandInFor[] = {'\t', '\n', '\r'};
+
+std::string withWhitespaceReferencesStoodIn(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (size_t at = 0; at < bytes.size();) {
+        size_t end = bytes.compare(at, 2, "&#") == 0 ? bytes.find(';', at) : std::string::npos;
+        if (end != std::string::npos && end - at <= 10) {
+            const bool hex = bytes[at + 2] == 'x';
+            const std::string digits = bytes.substr(at + (hex ? 3 : 2), end - at - (hex ? 3 : 2));
+            const char* allowed = hex ? "0123456789abcdefABCDEF" : "0123456789";
+            if (!digits.empty() && digits.find_first_not_of(allowed) == std::string::npos) {
+                const unsigned long value = std::stoul(digits, nullptr, hex ? 16 : 10);
+                const char* found =
+                    std::find(kStandInFor, kStandInFor + 3, static_cast<char>(value));
+                if (value < 128 && found != kStandInFor + 3) {
+                    char reference[16];
+                    std::snprintf(
+                        reference, sizeof reference, "&#x%X;",
+                        static_cast<unsigned>(kWhitespaceStandIn + (found - kStandInFor)));
+                    out += reference;
+                    at = end + 1;
+                    continue;
+                }
+            }
+        }
+        out += bytes[at++];
+    }
+    return out;
+}
+
+// The text with the stand-ins turned back into the characters they stand for.
+std::string withStandInsResolved(std::string text) {
+    for (int k = 0; k < 3; ++k) {
+        const char standIn[] = {'\xEF', '\xB7', static_cast<char>(0x90 + k), '\0'};
+        for (size_t at = 0; (at = text.find(standIn, at)) != std::string::npos;)
+            text.replace(at, 3, 1, kStandInFor[k]);
+    }
+    return text;
+}
+
 }  // namespace
 
 bool parse(const std::string& bytes, Element& root, std::string& why) {
@@ -60,7 +108,8 @@ bool parse(const std::string& bytes, Element& root, std::string& why) {
         why = "XmlLite (xmllite.dll) cannot be loaded on this Windows";
         return false;
     }
-    BytesStream stream(bytes);
+    const std::string stoodIn = withWhitespaceReferencesStoodIn(bytes);
+    BytesStream stream(stoodIn);
     reader->SetProperty(XmlReaderProperty_DtdProcessing, DtdProcessing_Prohibit);
     HRESULT result = reader->SetInput(&stream);
     Element document;
@@ -85,7 +134,7 @@ bool parse(const std::string& bytes, Element& root, std::string& why) {
         } else if ((type == XmlNodeType_Text || type == XmlNodeType_CDATA ||
                     type == XmlNodeType_Whitespace) &&
                    !open.empty() && SUCCEEDED(reader->GetValue(&text, &size))) {
-            open.back()->text += utf8Of(text, size);
+            open.back()->text += withStandInsResolved(utf8Of(text, size));
         }
     }
     UINT line = 0;
