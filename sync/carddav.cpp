@@ -177,34 +177,56 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
     return !found.empty();
 }
 
-bool Session::list(const std::string& syncToken, Listing& listing, std::string& why) {
-    std::string body, xmlWhy;
-    const std::string report = kPrologue + "<d:sync-collection" + kNamespaces + "><d:sync-token>" +
-                               xml::escaped(syncToken) +
-                               "</d:sync-token><d:sync-level>1</d:sync-level>"
-                               "<d:prop><d:getetag/></d:prop></d:sync-collection>";
+bool Session::syncReport(const std::string& syncToken, std::string& xml, std::string& why) {
+    return multistatus("REPORT", collection_, "0",
+                       kPrologue + "<d:sync-collection" + kNamespaces + "><d:sync-token>" +
+                           xml::escaped(syncToken) +
+                           "</d:sync-token><d:sync-level>1</d:sync-level>"
+                           "<d:prop><d:getetag/></d:prop></d:sync-collection>",
+                       xml, why);
+}
+
+bool Session::changesSince(const std::string& syncToken, Listing& listing, std::string& why) {
+    std::string body;
+    listing = Listing();
+    listing.whole = false;
+    return syncReport(syncToken, body, why) && readListing(body, true, listing, why);
+}
+
+bool Session::list(const std::string& syncToken, bool offersSyncCollection, Listing& listing,
+                   std::string& why) {
+    std::string body;
     listing = Listing();
     listing.whole = syncToken.empty();
-    bool synced = multistatus("REPORT", collection_, "0", report, body, why);
-    if (!synced && !syncToken.empty() && lastStatus_ != 0 && lastStatus_ != 401) {
+    bool synced = offersSyncCollection && syncReport(syncToken, body, why);
+    if (offersSyncCollection && !synced && !syncToken.empty() && lastStatus_ != 0 &&
+        lastStatus_ != 401) {
         // The token has expired, or the server has stopped offering changes: ask
         // for every card and its ETag instead.
         listing.whole = true;
-        synced = multistatus("REPORT", collection_, "0",
-                             kPrologue + "<d:sync-collection" + kNamespaces +
-                                 "><d:sync-token/><d:sync-level>1</d:sync-level>"
-                                 "<d:prop><d:getetag/></d:prop></d:sync-collection>",
-                             body, why);
+        synced = syncReport("", body, why);
     }
     if (!synced) {
+        // A refusal of the request itself, not a failure of the moment.
+        const bool refused = offersSyncCollection &&
+                             ((lastStatus_ >= 400 && lastStatus_ < 500 && lastStatus_ != 401 &&
+                               lastStatus_ != 408 && lastStatus_ != 429) ||
+                              lastStatus_ == 501);
         listing.whole = true;
-        if (lastStatus_ == 0 || lastStatus_ == 401) return false;
+        if (offersSyncCollection && (lastStatus_ == 0 || lastStatus_ == 401)) return false;
         if (!multistatus("PROPFIND", collection_, "1",
                          kPrologue + "<d:propfind" + kNamespaces +
                              "><d:prop><d:resourcetype/><d:getetag/></d:prop></d:propfind>",
                          body, why))
             return false;
+        listing.syncCollectionRefused = refused;
     }
+    return readListing(body, synced, listing, why);
+}
+
+bool Session::readListing(const std::string& body, bool synced, Listing& listing,
+                          std::string& why) {
+    std::string xmlWhy;
     xml::Element root;
     if (!xml::parse(body, root, xmlWhy)) {
         why = collection_ + " answered with XML that cannot be read: " + xmlWhy;

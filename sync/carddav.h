@@ -20,6 +20,9 @@ struct Listing {
     std::map<std::string, std::string> etags;  // href -> ETag: all cards, or those changed
     std::vector<std::string> removed;          // hrefs gone since the token
     std::string syncToken;                     // empty when the server offers none
+    // The server refused sync-collection itself, not a token: the cards were listed
+    // by PROPFIND instead, which is all it offers.
+    bool syncCollectionRefused = false;
 };
 
 struct Card {
@@ -40,8 +43,13 @@ class Session {
     const std::string& collection() const { return collection_; }
 
     // The cards' ETags: changes since `syncToken` when it is given and still valid,
-    // else every card.
-    bool list(const std::string& syncToken, Listing& listing, std::string& why);
+    // else every card; by PROPFIND alone when the server is known not to offer
+    // sync-collection.
+    bool list(const std::string& syncToken, bool offersSyncCollection, Listing& listing,
+              std::string& why);
+    // The changes since `syncToken` in one request, without falling back to a whole
+    // listing; false when the server does not give them.
+    bool changesSince(const std::string& syncToken, Listing& listing, std::string& why);
     // The cards at these hrefs, in batches; a card that is gone is left out.
     bool fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards, std::string& why);
     // A card written with If-Match `etag`, or with If-None-Match: * when `etag` is
@@ -62,6 +70,8 @@ class Session {
     bool multistatus(const std::string& method, const std::string& url, const std::string& depth,
                      const std::string& body, std::string& xml, std::string& why);
     std::string absolute(const std::string& href) const;
+    bool syncReport(const std::string& syncToken, std::string& xml, std::string& why);
+    bool readListing(const std::string& xml, bool synced, Listing& listing, std::string& why);
 
     http::Client& client_;
     std::string start_, collection_;

@@ -19,6 +19,9 @@ class FakeCardDav : public http::Client {
     size_t requests = 0, cardsRead = 0;
     size_t answerUpTo = static_cast<size_t>(-1);  // requests after this one get no answer
     bool offersSyncCollection = true;
+    // Changes since a token leave out a card created after it and deleted since, as
+    // a server may that reports the difference between two states.
+    bool reportsOnlyDifference = false;
     std::map<std::string, std::string> redirects;  // path -> where a 301 sends it
     std::vector<std::string> asked;                // every URL requested, in order
     // Runs before each request is answered, with its method: a second client at work.
