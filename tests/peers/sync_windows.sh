@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
-# against Radicale or SabreDAV over loopback HTTP, with Python's caldav package as
+# against Radicale, Xandikos or SabreDAV over loopback HTTP, with Python's caldav package as
 # the second client: a first sync, then an edit here and a card added there, then
 # the password from _netrc; then, with Radicale, over HTTPS with --cacert. The card
 # file's bytes and the server's lines it does not hold are checked.
-# Usage: sync_windows.sh <qbcard.exe> radicale|sabredav
+# Usage: sync_windows.sh <qbcard.exe> radicale|xandikos|sabredav
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 server=$2
