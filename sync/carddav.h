@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,10 +32,19 @@ struct Card {
 
 enum class WriteResult { done, preconditionFailed, failed };
 
+// A server that answers 503 or 429 with Retry-After is asked again after the time it
+// gives, while the waits of one sync add up to no more than this.
+constexpr unsigned kMostRetryWaitSeconds = 60;
+
 class Session {
   public:
     // `url` is the collection, or a server or account URL to discover it from.
     Session(http::Client& client, std::string url);
+
+    // How the session waits before asking a busy server again: the system's pause,
+    // unless a test gives its own.
+    using Waiter = std::function<void(unsigned seconds)>;
+    void setWaiter(Waiter wait) { wait_ = std::move(wait); }
 
     // The address books the URL leads to; false, with `why` set, when none.
     bool discover(std::vector<AddressBook>& found, std::string& why);
@@ -75,14 +85,22 @@ class Session {
 
     http::Client& client_;
     std::string start_, collection_;
+    Waiter wait_;
+    unsigned waited_ = 0;  // seconds, over the whole session
     size_t requests_ = 0;
     int lastStatus_ = 0;   // of the last answer: 0 none, 401 credentials refused
     std::string lastUrl_;  // where the last answer came from, after redirects
 };
 
-// "the server answered 500 Internal Server Error to PUT https://..."
+// "the server answered 500 to PUT https://...", and when a busy server asked to be
+// called again.
 std::string describe(const http::Response& response, const std::string& method,
                      const std::string& url);
+
+// The seconds a 503 or 429 answer asks the client to wait (Retry-After as seconds
+// or as an HTTP date, counted from the answer's Date, else from now); -1 when it
+// does not say.
+long long retryAfterSeconds(const http::Response& response);
 
 // "https://host:8443" of a URL; its path ("/a/b/") in `path`.
 std::string originOf(const std::string& url, std::string* path = nullptr);

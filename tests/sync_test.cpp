@@ -216,8 +216,10 @@ struct SyncRun {
     std::string lines, failure;
 };
 
-SyncRun syncOnce(files::FileSystem& fs, FakeCardDav& server, cardsync::Options options = {}) {
+SyncRun syncOnce(files::FileSystem& fs, FakeCardDav& server, cardsync::Options options = {},
+                 carddav::Session::Waiter wait = nullptr) {
     carddav::Session session(server, FakeCardDav::kBook);
+    if (wait) session.setWaiter(wait);
     std::vector<carddav::AddressBook> books;
     SyncRun run{cardsync::Outcome::stopped, "", ""};
     if (!session.discover(books, run.failure)) return run;
@@ -294,6 +296,40 @@ TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
                    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Evil;Eve;;;\r\nEND:VCARD\r\n");
     syncOnce(fs, server);
     EXPECT_EQ(fs.files["test.txt"].find("Evil"), std::string::npos);
+}
+
+TEST(CardDavTest, ABusyServerIsAskedAgainWhenItSaysWithinTheBound) {
+    using Busy = FakeCardDav::Busy;
+    struct Case {
+        std::vector<Busy> busy;
+        std::vector<unsigned> waits;
+        std::string failure;  // empty when the sync goes through
+    } cases[] = {
+        {{{503, "2"}, {429, "0"}}, {2, 0}, ""},
+        {{{429, "Sun, 06 Nov 1994 08:50:07 GMT"}}, {30}, ""},
+        {{{503, "30"}, {503, "31"}}, {30}, ".vcf and asked to be called again in 31 seconds"},
+        {{{429, "Sun, 06 Nov 1994 09:49:37 GMT"}},
+         {},
+         ".vcf and asked to be called again after Sun, 06 Nov 1994 09:49:37 GMT"},
+        {{{503, ""}}, {}, "the server answered 503 to PUT"},
+        {{{500, "1"}}, {}, "the server answered 500 to PUT"},
+    };
+    for (const Case& c : cases) {
+        MemoryFileSystem fs;
+        FakeCardDav server;
+        fs.files["test.txt"] = "Ann\xfe\xfeLee\xfe\xfe\xfd";
+        server.beforeAnswer = [&](const std::string& method) {
+            if (method == "PUT") server.busy = c.busy, server.beforeAnswer = nullptr;
+        };
+        std::vector<unsigned> waits;
+        SyncRun run = syncOnce(fs, server, {}, [&](unsigned s) { waits.push_back(s); });
+        EXPECT_EQ(waits, c.waits) << c.failure;
+        EXPECT_EQ(run.outcome == cardsync::Outcome::done, c.failure.empty()) << run.failure;
+        EXPECT_EQ(run.failure.find(c.failure) != std::string::npos, true) << run.failure;
+        EXPECT_EQ(run.failure.find("called") != std::string::npos,
+                  c.failure.find("called") != std::string::npos)
+            << run.failure;
+    }
 }
 
 TEST(CardDavTest, FollowsRedirectsOnlyWhereThePasswordMayGo) {

@@ -58,6 +58,14 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
         return r;
     }
     if (beforeAnswer) beforeAnswer(method);
+    if (!busy.empty()) {
+        r.status = busy.front().status;
+        r.headers.emplace_back("Date", kDate);
+        if (!busy.front().retryAfter.empty())
+            r.headers.emplace_back("Retry-After", busy.front().retryAfter);
+        busy.erase(busy.begin());
+        return r;
+    }
     const std::string href = url.substr(url.find('/', 8));
     if (redirects.count(href)) {
         r.status = 301;
