@@ -5,7 +5,7 @@ it makes address books and adds, replaces, reads, lists and deletes cards.
 Usage: dav_peer.py URL USER PASSWORD COMMAND [ARGS]; DAV_CA names a certificate to trust
   mkbook PATH | put HREF FILE | get HREF | delete HREF | list PATH
   kept HREF: the card's lines that the card file does not hold, unfolded and sorted
-  dump PATH: every card of the address book, by name, without its UID
+  dump PATH: a line "book PATH", then every card of the address book, by name, without its UID
   batch: one command a line from standard input, in one process
 """
 import os
@@ -43,7 +43,7 @@ def put(href, file):
 
 
 def get(href):
-    r = client.request(base + href, "GET")
+    r = client.request(base + href, "GET", headers={"Accept": "text/vcard"})
     assert r.status == 200, r.status
     return text(r)
 
@@ -79,6 +79,7 @@ def run(command, *rest):
     elif command == "kept":
         print(kept(*rest))
     elif command == "dump":
+        print("book", *rest)
         for href in hrefs(*rest):
             print(href.rsplit("/", 1)[1])
             print("\n".join(l for l in unfolded(get(href)) if not l.startswith("UID:")))

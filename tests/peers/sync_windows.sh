@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
-# against Radicale over loopback HTTP, with Python's caldav package as the second
-# client: a first sync, then an edit here and a card added there, then the password
-# from _netrc; then over HTTPS with --cacert. The card file's bytes and the server's
-# lines it does not hold are checked.
-# Usage: sync_windows.sh <qbcard.exe>
+# against Radicale, Xandikos or SabreDAV over loopback HTTP, with Python's caldav package as
+# the second client: a first sync, then an edit here and a card added there, then
+# the password from _netrc; then, with Radicale, over HTTPS with --cacert. The card
+# file's bytes and the server's lines it does not hold are checked.
+# Usage: sync_windows.sh <qbcard.exe> radicale|xandikos|sabredav
 set -euo pipefail
 qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
+server=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/dav_servers.sh"
 
-start_radicale http
-base=http://127.0.0.1:$port
+"start_$server" "$server"
+ab=${home}book/
 run() { "$here/../../scripts/wine-run.sh" "$qbcard" "$@"; }
 expect() {  # expect WHAT OUTPUT CARD-FILE-BYTES (printf format)
   [ "$2" = "$out" ] || fail "$1: $out"
@@ -19,27 +20,27 @@ expect() {  # expect WHAT OUTPUT CARD-FILE-BYTES (printf format)
   cmp -s "$work/expected" test.txt || fail "$1: the card file is $(od -c test.txt | head)"
 }
 
-peer mkbook /ann/book/
+peer mkbook $ab
 card "$work/cy.vcf" 'Ray;Cy;;;' 'Cy Ray' 'item1.TEL;TYPE=CELL:+44 1' 'ADR;TYPE=HOME:;;3 Home Row;;;;' \
   'NOTE:met at the fair\, 2019' 'X-UNKNOWN;X-P="a:b":kept'
-peer put /ann/book/cy.vcf "$work/cy.vcf"
-kept=$(peer kept /ann/book/cy.vcf)
+peer put ${ab}cy.vcf "$work/cy.vcf"
+kept=$(peer kept ${ab}cy.vcf)
 mkdir "$work/w" && cd "$work/w"
 printf 'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfd' >test.txt
 
 out=$(run sync --user ann "$base/") || fail "first sync: $out"
 expect "first sync" $'added here: Cy Ray\nadded there: Renée Dubé\n1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts' \
   'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe3 Home Row\xfe\xfd'
-peer get "$(peer list /ann/book/ | grep -v cy.vcf)" | grep -q '^N:Dubé;Renée;;;' || fail "Renée's card on the server"
+peer get "$(peer list $ab | grep -v cy.vcf)" | grep -q '^N:Dubé;Renée;;;' || fail "Renée's card on the server"
 
 printf 'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe4 New Row\xfeMale\xfd' >test.txt
 card "$work/di.vcf" 'Vo;Di;;;' 'Di Vo' 'TEL:+1 2' 'ADR;TYPE=HOME:;;1 Elm St;;;;'
-peer put /ann/book/di.vcf "$work/di.vcf"
-out=$(run sync --user ann "$base/ann/book/") || fail "second sync: $out"
+peer put ${ab}di.vcf "$work/di.vcf"
+out=$(run sync --user ann "$base$ab") || fail "second sync: $out"
 expect "an edit on each side" $'added here: Di Vo\nupdated there: Cy Ray\n1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts' \
   'Ren\xe9e\xfe\xfeDub\xe9\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe4 New Row\xfeMale\xfdDi\xfe\xfeVo\xfe1 Elm St\xfe\xfd'
-[ "$(peer kept /ann/book/cy.vcf)" = "$kept" ] || fail "Cy's other lines: $(peer get /ann/book/cy.vcf)"
-peer get /ann/book/cy.vcf | grep -q '^ADR;TYPE=HOME:;;4 New Row;;;;' || fail "Cy's new address"
+[ "$(peer kept ${ab}cy.vcf)" = "$kept" ] || fail "Cy's other lines: $(peer get ${ab}cy.vcf)"
+peer get ${ab}cy.vcf | grep -q '^ADR;TYPE=HOME:;;4 New Row;;;;' || fail "Cy's new address"
 
 # The password from _netrc in the user's profile, as Windows programs keep it.
 source "$here/../../scripts/wine-env.sh"
@@ -48,11 +49,13 @@ profile=$(wine cmd /c echo %USERPROFILE% 2>/dev/null | tr -d '\r')
 netrc=$(winepath -u "$profile\\_netrc" 2>/dev/null)
 printf 'machine 127.0.0.1 login ann password secret\r\n' >"$netrc"
 set +e
-out=$(QBCARD_PASSWORD= run sync "$base/ann/book/" 2>&1)
+out=$(QBCARD_PASSWORD= run sync "$base$ab" 2>&1)
 got=$?
 set -e
 rm -f "$netrc"
 [ "$got" = 0 ] || fail "with _netrc: $out"
+
+[ "$server" = radicale ] || { echo "qbcard.exe sync under Wine against $server: all checks passed"; exit 0; }
 
 # HTTPS with --cacert (Wine checks host names, not IP addresses, so the name is
 # localhost): a file without a valid certificate, or with one that did not sign the
@@ -66,7 +69,7 @@ mv "$work/cert-key.pem" "$work/key.pem"
 RADICALE_LOG=info start_radicale https ssl
 base=https://localhost:$port
 export DAV_CA=$work/cert.pem
-peer mkbook /ann/book/
+peer mkbook $ab
 mkdir "$work/tls" && cd "$work/tls"
 printf 'Ann\xfe\xfeLee\xfe\xfeFemale\xfd' >test.txt
 cp test.txt "$work/before"
@@ -74,18 +77,18 @@ logins=$(grep -c login "$work/https/log")
 printf -- '-----BEGIN CERTIFICATE-----\nbroken\n-----END CERTIFICATE-----\n' >"$work/broken.pem"
 for file in test.txt ../broken.pem; do
   set +e
-  out=$(run sync --user ann --cacert "$file" "$base/ann/book/" 2>&1)
+  out=$(run sync --user ann --cacert "$file" "$base$ab" 2>&1)
   got=$?
   set -e
   [ "$got" = 2 ] && grep -q "$file: .*certificate" <<<"$out" || fail "--cacert $file: exit $got: $out"
 done
 set +e
-out=$(run sync --user ann --cacert ../other.pem "$base/ann/book/" 2>&1)
+out=$(run sync --user ann --cacert ../other.pem "$base$ab" 2>&1)
 got=$?
 set -e
 [ "$got" = 2 ] && grep -q "not signed by a certificate in ../other.pem" <<<"$out" || fail "another CA: exit $got: $out"
 [ "$(grep -c login "$work/https/log")" = "$logins" ] || fail "the password went to an untrusted server: $(grep login "$work/https/log")"
-cmp -s test.txt "$work/before" && [ "$(ls)" = test.txt ] && [ -z "$(peer list /ann/book/)" ] || fail "another CA changed something"
-out=$(run sync --user ann --cacert ../cert.pem "$base/ann/book/") || fail "https: $out"
-peer get "$(peer list /ann/book/)" | grep -q '^N:Lee;Ann;;;' || fail "Ann's card on the server: $out"
-echo "qbcard.exe sync under Wine against Radicale: all checks passed"
+cmp -s test.txt "$work/before" && [ "$(ls)" = test.txt ] && [ -z "$(peer list $ab)" ] || fail "another CA changed something"
+out=$(run sync --user ann --cacert ../cert.pem "$base$ab") || fail "https: $out"
+peer get "$(peer list $ab)" | grep -q '^N:Lee;Ann;;;' || fail "Ann's card on the server: $out"
+echo "qbcard.exe sync under Wine against $server: all checks passed"
