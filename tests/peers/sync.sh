@@ -68,6 +68,16 @@ noop_requests=$(wc -l <"$work/noop.log")
 ! grep -q bodies "$work/noop.log" || fail "a sync with nothing to do read cards: $(cat "$work/noop.log")"
 stop_proxy
 
+# A token the server never gave: it is refused (or, where the server has no
+# sync-collection, never sent), and the sync takes the whole listing instead.
+ls test.txt.sync-* >/dev/null || fail "no sync state beside the card file"
+sed -i 's/^token\t.*/token\tmade-up-token-1/' test.txt.sync-*
+sync_ok 0 --user ann "$book"
+[ "$out" = "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts" ] || fail "a made-up token: $out"
+expect_file 'Ann\xfe\xfeLee\xfe1 Road\r\r\nTown\xfeFemale\xfdCy\xfe\xfeRay\xfe3 Home Row\xfe\xfdDi\xfe\xfeVo\xfe1 Elm St\xfe\xfd' "a made-up token"
+sync_ok 0 --user ann "$book"
+[ "$out" = "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts" ] || fail "after a made-up token: $out"
+
 # The peer edits phone, e-mail and photo: nothing the card file holds.
 card "$work/cy.vcf" 'Ray;Cy;;;' 'Cy Ray' 'item1.TEL;TYPE=CELL:+44 99' 'EMAIL;TYPE=INTERNET:new@ray.example' \
   'ADR;TYPE=WORK:;;9 Work Park;Leeds;;;UK' 'ADR;TYPE=HOME:;;3 Home Row;;;;' 'item1.X-ABLabel:mobile' \
