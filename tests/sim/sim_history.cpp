@@ -21,10 +21,11 @@ class Random {
     uint64_t state_;
 };
 
-Step change(Random& random, Side side) {
+Step change(Random& random, Side side, const Leave& leave) {
     Step s;
     int roll = random.below(100);
     s.kind = roll < 60 ? Kind::put : roll < 85 ? Kind::remove : Kind::rename;
+    if (s.kind == Kind::rename && side == Side::there && leave.renameThere) s.kind = Kind::put;
     s.side = side;
     s.names = random.below(kNames);
     s.other = random.below(kNames);
@@ -60,6 +61,7 @@ bool Leave::take(const std::string& names) {
                      : name == "names-resource"     ? &namesResource
                      : name == "full-listing"       ? &fullListing
                      : name == "window-during-sync" ? &windowDuringSync
+                     : name == "rename-there"       ? &renameThere
                                                     : nullptr;
         if (!flag) return false;
         *flag = true;
@@ -90,15 +92,15 @@ History generate(uint64_t seed, const Leave& leave) {
     // A first book on either side or both, synced once.
     const int contacts = 3 + random.below(28);
     for (int i = 0; i < contacts; ++i) {
-        Step s = change(random, random.chance(60) ? Side::here : Side::there);
+        Step s = change(random, random.chance(60) ? Side::here : Side::there, leave);
         s.kind = Kind::put;
         h.steps.push_back(s);
     }
     h.steps.push_back(Step{});
-    const int rounds = 3 + random.below(7);
+    const int rounds = 3 + random.below(6);
     for (int round = 0; round < rounds; ++round) {
         for (int n = random.below(6); n > 0; --n)
-            h.steps.push_back(change(random, random.chance(50) ? Side::here : Side::there));
+            h.steps.push_back(change(random, random.chance(50) ? Side::here : Side::there, leave));
         if (random.chance(4)) {
             Step s;
             s.kind = Kind::empty;
@@ -109,7 +111,7 @@ History generate(uint64_t seed, const Leave& leave) {
         // What happens during the sync: edits on either side between two of its
         // steps, faults at its requests, a crash at one of its file operations.
         for (int n = random.below(4); n > 0; --n) {
-            Step s = change(random, random.chance(50) ? Side::here : Side::there);
+            Step s = change(random, random.chance(50) ? Side::here : Side::there, leave);
             s.at = 1 + random.below(s.side == Side::there ? 12 : 30);
             if (s.side == Side::there || !leave.windowDuringSync) h.steps.push_back(s);
         }

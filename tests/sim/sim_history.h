@@ -56,7 +56,7 @@ const char* sexAt(int index);
 // they bring out is still open; false when a name is not known.
 struct Leave {
     bool absoluteHrefs = false, namesResource = false, fullListing = false,
-         windowDuringSync = false;
+         windowDuringSync = false, renameThere = false;
     bool take(const std::string& names);
 };
 
