@@ -300,13 +300,21 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         }
     } else if (step == Step::deleteThere) {
         const RemoteCard& remote = remote_.at(names);
+        // A card read again to be kept aside may have changed there since the
+        // listing: its new version is not deleted unseen, but decided anew.
+        auto agreed = state_.contacts.find(names);
+        const bool stale =
+            !decision.conflict && remote.fetched &&
+            (agreed == state_.contacts.end() || agreed->second.digest != remote.digest);
         // A deletion here (a rename, too) must not take the server's phones,
         // e-mail and photos with it unseen: such a card is kept aside first.
         std::string kept = keptAs;
-        if (!decision.conflict && remote.fetched && holdsMoreThanTheCardFile(remote.body) &&
+        if (!stale && !decision.conflict && remote.fetched &&
+            holdsMoreThanTheCardFile(remote.body) &&
             !keepAside(names, remote.body, "deleted there", kept, failure))
             return false;
-        result = session_.remove(remote.href, remote.etag, failure);
+        result = stale ? carddav::WriteResult::preconditionFailed
+                       : session_.remove(remote.href, remote.etag, failure);
         if (result == carddav::WriteResult::done) {
             state_.contacts.erase(names);
             ++totals_.deletedThere;
