@@ -13,6 +13,7 @@
 #include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "platform/console.h"
+#include "sync/carddav.h"
 #include "version.h"
 
 namespace {
@@ -152,6 +153,13 @@ void addCommands(CLI::App& app, Request& r) {
                         "go on although one side is empty or more than half of one would go");
     r.syncing->add_flag("-v,--verbose", sync.verbose, "each request and its answer on stderr");
     describe(r.syncing, "qbcard sync https://dav.example.org/ --user ann --dry-run");
+    r.syncing->footer(
+        r.syncing->get_footer() +
+        "\nA server that answers 503 or 429 with Retry-After is asked again when it says, "
+        "for at most " +
+        std::to_string(carddav::kMostRetryWaitSeconds) +
+        " seconds of waiting in all; then the sync stops and says when the server asked to "
+        "be called again.");
 }
 
 void addOptions(CLI::App& app, Request& r) {

@@ -19,7 +19,6 @@ namespace {
 constexpr int kReplaceAttempts = 10;
 constexpr int kReplaceRetryMilliseconds = 100;
 constexpr int kMostBackups = 9999;
-constexpr const char* kTemporarySuffix = ".tmp";
 
 void applyChange(std::vector<Entry>& entries, const Entry& entry, bool put) {
     if (put) {
@@ -159,28 +158,10 @@ bool CardFile::keepOriginalAsBackup(std::string& keptAs) {
     return false;
 }
 
-// A crashed save leaves its temporary file behind. One of this machine whose
-// process has ended is removed; any other may belong to a save under way.
+// A crashed save leaves its temporary file behind, and so does one of the sync
+// state beside the card file ("<path>.sync-<hex>.<machine>-<process>.tmp").
 void CardFile::removeStaleTemporaryFiles() {
-    const std::string prefix = target_ + "." + files::machineName() + "-";
-    const size_t suffixLength = std::strlen(kTemporarySuffix);
-    for (const std::string& name : files::namesStartingWith(*fs_, prefix)) {
-        if (name.size() <= prefix.size() + suffixLength ||
-            name.compare(name.size() - suffixLength, suffixLength, kTemporarySuffix) != 0)
-            continue;
-        std::string process =
-            name.substr(prefix.size(), name.size() - prefix.size() - suffixLength);
-        if (process.size() > 10 || !std::all_of(process.begin(), process.end(),
-                                                [](char c) { return c >= '0' && c <= '9'; }))
-            continue;
-        // Ten digits may exceed an unsigned long where it has 32 bits (std::stoul
-        // would throw there); no process has such a number, so its save has ended.
-        const unsigned long long number = std::strtoull(process.c_str(), nullptr, 10);
-        const auto id = static_cast<unsigned long>(number);
-        if (id == number && (id == files::currentProcessId() || fs_->isProcessRunning(id)))
-            continue;
-        fs_->removeFile(name);
-    }
+    files::removeStaleTemporaryFiles(*fs_, target_ + ".");
 }
 
 SaveOutcome CardFile::write(std::vector<Entry>& entries) {
@@ -245,10 +226,7 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
     return outcome;
 }
 
-std::string CardFile::temporaryName() const {
-    return target_ + "." + files::machineName() + "-" + std::to_string(files::currentProcessId()) +
-           kTemporarySuffix;
-}
+std::string CardFile::temporaryName() const { return files::temporaryFileName(target_ + "."); }
 
 LoadProblem CardFile::load(std::vector<Entry>& into) {
     tooLarge_ = false;

@@ -97,6 +97,15 @@ std::vector<std::string> namesStartingWith(FileSystem& fs, const std::string& pr
 unsigned long currentProcessId();
 std::string machineName();
 
+// Every save writes a temporary file of its own first, "<prefix><machine>-<process>.tmp",
+// and then moves it into place in one step.
+std::string temporaryFileName(const std::string& prefix);
+
+// A killed save leaves its temporary file behind. Those of this machine whose
+// process has ended, named "<prefix>[<anything>.]<machine>-<process>.tmp", are
+// removed; any other may belong to a save under way.
+void removeStaleTemporaryFiles(FileSystem& fs, const std::string& prefix);
+
 // The operating system's own file system.
 FileSystem& realFileSystem();
 

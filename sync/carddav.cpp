@@ -1,5 +1,10 @@
 #include "sync/carddav.h"
 
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/files.h"
 #include "platform/xml.h"
 #include "sync/credentials.h"
 
@@ -11,6 +16,7 @@ constexpr const char* kDav = "DAV:";
 constexpr const char* kCardDav = "urn:ietf:params:xml:ns:carddav";
 constexpr size_t kFetchBatch = 100;
 constexpr int kMostRedirects = 5;
+constexpr int kMostRetries = 10;
 
 const std::string kPrologue = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
 const std::string kNamespaces = " xmlns:d=\"DAV:\" xmlns:c=\"urn:ietf:params:xml:ns:carddav\"";
@@ -65,7 +71,44 @@ std::string resolved(const std::string& base, const std::string& reference) {
     return origin + path.substr(0, path.rfind('/') + 1) + reference;
 }
 
+bool isBusy(int status) { return status == 503 || status == 429; }
+
+// Seconds since 1970 of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT"); -1 if it is
+// none.
+long long secondsOfHttpDate(const std::string& text) {
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    char month[4] = {};
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    if (std::sscanf(text.c_str(), "%*3s, %2d %3s %4d %2d:%2d:%2d GMT", &day, month, &year, &hour,
+                    &minute, &second) != 6)
+        return -1;
+    const char* found = std::strstr(kMonths, month);
+    if (!found || std::strlen(month) != 3 || (found - kMonths) % 3 || day < 1 || day > 31)
+        return -1;
+    // Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+    int m = static_cast<int>(found - kMonths) / 3 + 1;
+    long long y = year - (m <= 2);
+    long long era = (y >= 0 ? y : y - 399) / 400;
+    long long yoe = y - era * 400;
+    long long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    long long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    long long days = era * 146097 + doe - 719468;
+    return days * 86400 + hour * 3600 + minute * 60 + second;
+}
+
 }  // namespace
+
+long long retryAfterSeconds(const http::Response& response) {
+    const std::string value = trimmed(response.header("Retry-After"));
+    if (!isBusy(response.status) || value.empty()) return -1;
+    if (value.find_first_not_of("0123456789") == std::string::npos)
+        return value.size() > 9 ? 999999999 : std::atoll(value.c_str());
+    long long at = secondsOfHttpDate(value);
+    if (at < 0) return -1;
+    long long now = secondsOfHttpDate(trimmed(response.header("Date")));
+    if (now < 0) now = static_cast<long long>(std::time(nullptr));
+    return at > now ? at - now : 0;
+}
 
 std::string originOf(const std::string& url, std::string* path) {
     size_t scheme = url.find("://");
@@ -79,20 +122,41 @@ std::string describe(const http::Response& response, const std::string& method,
                      const std::string& url) {
     if (response.status == 0) return "no answer from " + url + ": " + response.error;
     if (response.status == 401) return url + " refused the user name or password";
-    return "the server answered " + std::to_string(response.status) + " to " + method + " " + url;
+    std::string line =
+        "the server answered " + std::to_string(response.status) + " to " + method + " " + url;
+    const std::string when = trimmed(response.header("Retry-After"));
+    if (retryAfterSeconds(response) >= 0)
+        line += when.find_first_not_of("0123456789") == std::string::npos
+                    ? " and asked to be called again in " + when + " seconds"
+                    : " and asked to be called again after " + when;
+    return line;
 }
 
 Session::Session(http::Client& client, std::string url)
-    : client_(client), start_(std::move(url)), collection_(start_) {}
+    : client_(client), start_(std::move(url)), collection_(start_) {
+    wait_ = [](unsigned seconds) {
+        files::realFileSystem().pause(static_cast<int>(seconds) * 1000);
+    };
+}
 
 http::Response Session::send(const std::string& method, const std::string& url,
                              const http::Headers& headers, const std::string& body) {
     std::string at = url;
     http::Response response;
-    for (int hop = 0; hop <= kMostRedirects; ++hop) {
+    for (int hop = 0, retries = 0; hop <= kMostRedirects; ++hop) {
         ++requests_;
         response = client_.request(method, at, headers, body);
         lastStatus_ = response.status;
+        // A busy server that says when to come back is asked again then, within
+        // the sync's bound on waiting.
+        const long long wait = retryAfterSeconds(response);
+        if (wait >= 0 && retries < kMostRetries && waited_ + wait <= kMostRetryWaitSeconds) {
+            wait_(static_cast<unsigned>(wait));
+            waited_ += static_cast<unsigned>(wait);
+            ++retries;
+            --hop;
+            continue;
+        }
         bool moved = response.status == 301 || response.status == 302 || response.status == 307 ||
                      response.status == 308;
         if (!moved || response.header("Location").empty()) break;
@@ -177,34 +241,56 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
     return !found.empty();
 }
 
-bool Session::list(const std::string& syncToken, Listing& listing, std::string& why) {
-    std::string body, xmlWhy;
-    const std::string report = kPrologue + "<d:sync-collection" + kNamespaces + "><d:sync-token>" +
-                               xml::escaped(syncToken) +
-                               "</d:sync-token><d:sync-level>1</d:sync-level>"
-                               "<d:prop><d:getetag/></d:prop></d:sync-collection>";
+bool Session::syncReport(const std::string& syncToken, std::string& xml, std::string& why) {
+    return multistatus("REPORT", collection_, "0",
+                       kPrologue + "<d:sync-collection" + kNamespaces + "><d:sync-token>" +
+                           xml::escaped(syncToken) +
+                           "</d:sync-token><d:sync-level>1</d:sync-level>"
+                           "<d:prop><d:getetag/></d:prop></d:sync-collection>",
+                       xml, why);
+}
+
+bool Session::changesSince(const std::string& syncToken, Listing& listing, std::string& why) {
+    std::string body;
+    listing = Listing();
+    listing.whole = false;
+    return syncReport(syncToken, body, why) && readListing(body, true, listing, why);
+}
+
+bool Session::list(const std::string& syncToken, bool offersSyncCollection, Listing& listing,
+                   std::string& why) {
+    std::string body;
     listing = Listing();
     listing.whole = syncToken.empty();
-    bool synced = multistatus("REPORT", collection_, "0", report, body, why);
-    if (!synced && !syncToken.empty() && lastStatus_ != 0 && lastStatus_ != 401) {
+    bool synced = offersSyncCollection && syncReport(syncToken, body, why);
+    if (offersSyncCollection && !synced && !syncToken.empty() && lastStatus_ != 0 &&
+        lastStatus_ != 401) {
         // The token has expired, or the server has stopped offering changes: ask
         // for every card and its ETag instead.
         listing.whole = true;
-        synced = multistatus("REPORT", collection_, "0",
-                             kPrologue + "<d:sync-collection" + kNamespaces +
-                                 "><d:sync-token/><d:sync-level>1</d:sync-level>"
-                                 "<d:prop><d:getetag/></d:prop></d:sync-collection>",
-                             body, why);
+        synced = syncReport("", body, why);
     }
     if (!synced) {
+        // A refusal of the request itself, not a failure of the moment.
+        const bool refused = offersSyncCollection &&
+                             ((lastStatus_ >= 400 && lastStatus_ < 500 && lastStatus_ != 401 &&
+                               lastStatus_ != 408 && lastStatus_ != 429) ||
+                              lastStatus_ == 501);
         listing.whole = true;
-        if (lastStatus_ == 0 || lastStatus_ == 401) return false;
+        if (offersSyncCollection && (lastStatus_ == 0 || lastStatus_ == 401)) return false;
         if (!multistatus("PROPFIND", collection_, "1",
                          kPrologue + "<d:propfind" + kNamespaces +
                              "><d:prop><d:resourcetype/><d:getetag/></d:prop></d:propfind>",
                          body, why))
             return false;
+        listing.syncCollectionRefused = refused;
     }
+    return readListing(body, synced, listing, why);
+}
+
+bool Session::readListing(const std::string& body, bool synced, Listing& listing,
+                          std::string& why) {
+    std::string xmlWhy;
     xml::Element root;
     if (!xml::parse(body, root, xmlWhy)) {
         why = collection_ + " answered with XML that cannot be read: " + xmlWhy;

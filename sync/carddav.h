@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,6 +21,9 @@ struct Listing {
     std::map<std::string, std::string> etags;  // href -> ETag: all cards, or those changed
     std::vector<std::string> removed;          // hrefs gone since the token
     std::string syncToken;                     // empty when the server offers none
+    // The server refused sync-collection itself, not a token: the cards were listed
+    // by PROPFIND instead, which is all it offers.
+    bool syncCollectionRefused = false;
 };
 
 struct Card {
@@ -28,10 +32,19 @@ struct Card {
 
 enum class WriteResult { done, preconditionFailed, failed };
 
+// A server that answers 503 or 429 with Retry-After is asked again after the time it
+// gives, while the waits of one sync add up to no more than this.
+constexpr unsigned kMostRetryWaitSeconds = 60;
+
 class Session {
   public:
     // `url` is the collection, or a server or account URL to discover it from.
     Session(http::Client& client, std::string url);
+
+    // How the session waits before asking a busy server again: the system's pause,
+    // unless a test gives its own.
+    using Waiter = std::function<void(unsigned seconds)>;
+    void setWaiter(Waiter wait) { wait_ = std::move(wait); }
 
     // The address books the URL leads to; false, with `why` set, when none.
     bool discover(std::vector<AddressBook>& found, std::string& why);
@@ -40,8 +53,13 @@ class Session {
     const std::string& collection() const { return collection_; }
 
     // The cards' ETags: changes since `syncToken` when it is given and still valid,
-    // else every card.
-    bool list(const std::string& syncToken, Listing& listing, std::string& why);
+    // else every card; by PROPFIND alone when the server is known not to offer
+    // sync-collection.
+    bool list(const std::string& syncToken, bool offersSyncCollection, Listing& listing,
+              std::string& why);
+    // The changes since `syncToken` in one request, without falling back to a whole
+    // listing; false when the server does not give them.
+    bool changesSince(const std::string& syncToken, Listing& listing, std::string& why);
     // The cards at these hrefs, in batches; a card that is gone is left out.
     bool fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards, std::string& why);
     // A card written with If-Match `etag`, or with If-None-Match: * when `etag` is
@@ -62,17 +80,27 @@ class Session {
     bool multistatus(const std::string& method, const std::string& url, const std::string& depth,
                      const std::string& body, std::string& xml, std::string& why);
     std::string absolute(const std::string& href) const;
+    bool syncReport(const std::string& syncToken, std::string& xml, std::string& why);
+    bool readListing(const std::string& xml, bool synced, Listing& listing, std::string& why);
 
     http::Client& client_;
     std::string start_, collection_;
+    Waiter wait_;
+    unsigned waited_ = 0;  // seconds, over the whole session
     size_t requests_ = 0;
     int lastStatus_ = 0;   // of the last answer: 0 none, 401 credentials refused
     std::string lastUrl_;  // where the last answer came from, after redirects
 };
 
-// "the server answered 500 Internal Server Error to PUT https://..."
+// "the server answered 500 to PUT https://...", and when a busy server asked to be
+// called again.
 std::string describe(const http::Response& response, const std::string& method,
                      const std::string& url);
+
+// The seconds a 503 or 429 answer asks the client to wait (Retry-After as seconds
+// or as an HTTP date, counted from the answer's Date, else from now); -1 when it
+// does not say.
+long long retryAfterSeconds(const http::Response& response);
 
 // "https://host:8443" of a URL; its path ("/a/b/") in `path`.
 std::string originOf(const std::string& url, std::string* path = nullptr);

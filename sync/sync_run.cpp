@@ -65,6 +65,7 @@ class Run {
     bool changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
     bool changeThere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure);
     std::optional<uint64_t> digestIn(const std::map<Names, RemoteCard>& side, const Names& n) const;
+    bool moveTokenOn(bool stopped, std::string& failure);
 
     const Options& options_;
     carddav::Session& session_;
@@ -78,6 +79,10 @@ class Run {
     State state_;
     std::string statePath_, conflicts_;
     carddav::Listing listing_;
+    // This sync's own writes to the server: href -> the ETag it gave (empty for a
+    // deletion), and the hrefs of the cards it created.
+    std::map<std::string, std::string> written_;
+    std::set<std::string> created_;
     Totals totals_;
     bool localChanged_ = false;
 };
@@ -137,7 +142,8 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
 }
 
 bool Run::readRemote(std::string& failure) {
-    if (!session_.list(state_.syncToken, listing_, failure)) return false;
+    if (!session_.list(state_.syncToken, !state_.noSyncCollection, listing_, failure)) return false;
+    if (listing_.syncCollectionRefused) state_.noSyncCollection = true;
     std::map<std::string, std::string> now;
     std::map<std::string, Names> agreedByHref;
     for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
@@ -148,6 +154,10 @@ bool Run::readRemote(std::string& failure) {
         for (const auto& item : state_.untouched) now[item.first] = item.second;
         for (const std::string& href : listing_.removed) now.erase(href);
         for (const auto& item : listing_.etags) now[item.first] = item.second;
+        // Created here after the token, and not mentioned since: whether it is still
+        // there is only known by asking for it.
+        for (const std::string& href : state_.createdSinceToken)
+            if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
     }
     std::vector<std::string> toFetch;
     std::map<std::string, std::string> told;
@@ -202,8 +212,8 @@ bool Run::keepAside(const Names& names, const std::string& card, const std::stri
     // Named after the person and the side; a number follows when that name is
     // taken, so that no earlier file is ever written over.
     const std::string base = conflicts_ + "/" + conflictNameOf(names) + " (" + side + ")";
-    const std::string temporary = conflicts_ + "/" + files::machineName() + "-" +
-                                  std::to_string(files::currentProcessId()) + ".tmp";
+    const std::string temporary = files::temporaryFileName(conflicts_ + "/");
+    files::removeStaleTemporaryFiles(fs_, conflicts_ + "/");
     if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
         for (int number = 1; number < 10000; ++number) {
             std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";
@@ -296,6 +306,8 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                        : session_.put(href, body, ifMatch, etag, failure);
         if (result == carddav::WriteResult::done) {
             state_.contacts[names] = {href, etag, digestOf(contact)};
+            written_[href] = etag;
+            if (step == Step::sendNew) created_.insert(href);
             ++totals_.sent;
         }
     } else if (step == Step::deleteThere) {
@@ -317,6 +329,7 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                        : session_.remove(remote.href, remote.etag, failure);
         if (result == carddav::WriteResult::done) {
             state_.contacts.erase(names);
+            written_[remote.href].clear();
             ++totals_.deletedThere;
             say(names, decision, kept);
             return true;
@@ -474,6 +487,45 @@ bool Run::changeThere(const Plan& plan, std::map<Names, std::string>& keptAs,
     return true;
 }
 
+// The token only moves on when every change it covers has been taken in. A card
+// created here after the listing's token may be deleted there by another client
+// before the next sync, and a server need not tell that of a card it did not hold
+// when the token was made. So the changes since that token are asked for once
+// more: when they are this sync's own writes alone, their token is kept; else the
+// cards created here are remembered, to be looked for by the next sync.
+bool Run::moveTokenOn(bool stopped, std::string& failure) {
+    if (stopped) {
+        state_.createdSinceToken.insert(created_.begin(), created_.end());
+        return true;
+    }
+    state_.syncToken = listing_.syncToken;
+    state_.createdSinceToken = created_;
+    if (created_.empty() || listing_.syncToken.empty()) return true;
+    carddav::Listing since;
+    if (!session_.changesSince(listing_.syncToken, since, failure)) {
+        if (session_.lastStatus() == 0) return false;  // the server stopped answering
+        failure.clear();
+        return true;
+    }
+    auto known = [&](const std::string& href) {
+        for (const auto& item : state_.contacts)
+            if (item.second.href == href) return true;
+        return state_.untouched.count(href) != 0;
+    };
+    if (since.syncToken.empty()) return true;
+    for (const auto& [href, etag] : since.etags) {
+        auto own = written_.find(href);
+        if (own == written_.end() || own->second.empty() || own->second != etag) return true;
+    }
+    for (const std::string& href : since.removed) {
+        auto own = written_.find(href);
+        if (own == written_.end() ? known(href) : !own->second.empty()) return true;
+    }
+    state_.syncToken = since.syncToken;
+    state_.createdSinceToken.clear();
+    return true;
+}
+
 Outcome Run::go(std::string& failure) {
     conflicts_ = options_.cardFile + ".conflicts";
     statePath_ = stateFileName(options_.cardFile, session_.collection());
@@ -491,9 +543,8 @@ Outcome Run::go(std::string& failure) {
         return Outcome::stopped;
     // What came here is recorded before anything is written there.
     bool stateSaved = state_ == loaded || saveState(fs_, statePath_, state_);
-    const bool stopped = !changeThere(plan, keptAs, failure);
-    // The token only moves on when every change it covers has been taken in.
-    if (!stopped) state_.syncToken = listing_.syncToken;
+    bool stopped = !changeThere(plan, keptAs, failure);
+    stopped = !moveTokenOn(stopped, failure) || stopped;
     if (!(state_ == loaded)) stateSaved = saveState(fs_, statePath_, state_);
     if (stopped) {
         failure +=

@@ -54,6 +54,14 @@ bool parse(const std::string& text, State& state) {
             state.untouched[f[1]] = f[2];
             continue;
         }
+        if (f.size() == 2 && f[0] == "created") {
+            state.createdSinceToken.insert(f[1]);
+            continue;
+        }
+        if (f.size() == 2 && f[0] == "sync-collection" && f[1] == "refused") {
+            state.noSyncCollection = true;
+            continue;
+        }
         if (f.size() != 6 || f[5].size() != 16) return false;
         Agreed agreed{f[3], f[4], 0};
         char* end = nullptr;
@@ -108,8 +116,11 @@ bool saveState(files::FileSystem& fs, const std::string& path, const State& stat
                 tabSeparatedField(agreed.etag) + "\t" + hex(agreed.digest) + "\n";
     for (const auto& [href, etag] : state.untouched)
         text += "untouched\t" + tabSeparatedField(href) + "\t" + tabSeparatedField(etag) + "\n";
-    const std::string temporary = path + "." + files::machineName() + "-" +
-                                  std::to_string(files::currentProcessId()) + ".tmp";
+    for (const std::string& href : state.createdSinceToken)
+        text += "created\t" + tabSeparatedField(href) + "\n";
+    if (state.noSyncCollection) text += "sync-collection\trefused\n";
+    files::removeStaleTemporaryFiles(fs, path + ".");
+    const std::string temporary = files::temporaryFileName(path + ".");
     for (int attempt = 0; attempt < 10; ++attempt) {
         if (!fs.writeDurably(temporary, text)) break;
         files::ReplaceResult replaced = fs.replaceFile(temporary, path);

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "platform/files.h"
@@ -28,10 +29,18 @@ struct State {
     // Server cards left as they are (the card file cannot hold them), by href, with
     // the ETag they had when the user was told: told again only when they change.
     std::map<std::string, std::string> untouched;
+    // Cards this side created after `syncToken` was taken: a server may leave out
+    // of the changes since a token a card that did not exist then and is gone now,
+    // so these are looked for by href.
+    std::set<std::string> createdSinceToken;
+    // The server refused sync-collection: its cards are listed by PROPFIND alone.
+    // A state made afresh asks again.
+    bool noSyncCollection = false;
 
     bool operator==(const State& o) const {
         return collection == o.collection && from == o.from && syncToken == o.syncToken &&
-               contacts == o.contacts && untouched == o.untouched;
+               contacts == o.contacts && untouched == o.untouched &&
+               createdSinceToken == o.createdSinceToken && noSyncCollection == o.noSyncCollection;
     }
 };
 

@@ -58,6 +58,14 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
         return r;
     }
     if (beforeAnswer) beforeAnswer(method);
+    if (!busy.empty()) {
+        r.status = busy.front().status;
+        r.headers.emplace_back("Date", kDate);
+        if (!busy.front().retryAfter.empty())
+            r.headers.emplace_back("Retry-After", busy.front().retryAfter);
+        busy.erase(busy.begin());
+        return r;
+    }
     const std::string href = url.substr(url.find('/', 8));
     if (redirects.count(href)) {
         r.status = 301;
@@ -82,9 +90,13 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
             return r;
         }
         size_t since = token.empty() ? 0 : std::stoul(token[1]);
-        std::map<std::string, bool> touched;  // href -> still there
+        std::map<std::string, bool> touched, existed;  // href -> still there, there at `since`
+        for (size_t i = 0; i < since && i < changes_.size(); ++i)
+            existed[changes_[i].href] = !changes_[i].removed;
         for (size_t i = since; i < changes_.size(); ++i)
-            touched[changes_[i].href] = cards.count(changes_[i].href) != 0;
+            if (cards.count(changes_[i].href) || !reportsOnlyDifference ||
+                existed[changes_[i].href])
+                touched[changes_[i].href] = cards.count(changes_[i].href) != 0;
         std::string inside;
         for (const auto& [h, there] : touched)
             inside += there ? found(h, "<d:getetag>" + etagOf(h) + "</d:getetag>")

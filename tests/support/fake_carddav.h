@@ -19,6 +19,17 @@ class FakeCardDav : public http::Client {
     size_t requests = 0, cardsRead = 0;
     size_t answerUpTo = static_cast<size_t>(-1);  // requests after this one get no answer
     bool offersSyncCollection = true;
+    // Changes since a token leave out a card created after it and deleted since, as
+    // a server may that reports the difference between two states.
+    bool reportsOnlyDifference = false;
+    // The next requests are answered so, in order, instead of being served: a busy
+    // server, with the Retry-After it gives (none when empty) and a fixed Date.
+    struct Busy {
+        int status;
+        std::string retryAfter;
+    };
+    std::vector<Busy> busy;
+    static constexpr const char* kDate = "Sun, 06 Nov 1994 08:49:37 GMT";
     std::map<std::string, std::string> redirects;  // path -> where a 301 sends it
     std::vector<std::string> asked;                // every URL requested, in order
     // Runs before each request is answered, with its method: a second client at work.
