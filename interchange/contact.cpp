@@ -83,6 +83,7 @@ std::string joinAddress(const AddressParts& parts) {
 }
 
 std::string sexFromText(const std::string& text) {
+    if (!text.empty() && text[0] == ';') return text.substr(1);
     std::string lower;
     for (char c : text) lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     if (lower == "male" || lower == "m") return kMale;
@@ -90,6 +91,8 @@ std::string sexFromText(const std::string& text) {
     if (lower == "unspecified" || lower == "unknown") return "";
     return text;
 }
+
+std::string sexToWrite(const std::string& sex) { return sexFromText(sex) == sex ? sex : ";" + sex; }
 
 void takeFullName(const std::string& fullName, Contact& contact) {
     size_t space = fullName.rfind(' ');

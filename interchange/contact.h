@@ -65,8 +65,14 @@ std::string joinAddress(const AddressParts& parts);
 
 // The sex the card file stores for a gender value of another program: "Male" for
 // male or M, "Female" for female or F (in any case), nothing for an unknown or
-// unspecified one, and any other text as it is.
+// unspecified one, and any other text as it is; text after a leading ';' is a
+// stored sex written by `sexToWrite`, taken as it is.
 std::string sexFromText(const std::string& text);
+
+// The gender value that `sexFromText` reads back as the stored sex `sex`: the text
+// itself, or, where it would be read as another ("male", "M", "unknown"), the text
+// after a ';', which no other program writes there.
+std::string sexToWrite(const std::string& sex);
 
 // Names a contact by a full name alone: its last word is the last name, the words
 // before it the first name.

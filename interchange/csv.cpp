@@ -102,7 +102,7 @@ std::string cellFor(const Contact& c, const Column& column) {
         case Field::addressPart:
             return c.address;
         case Field::sex:
-            return c.sex;
+            return sexToWrite(c.sex);
         default:
             return c.address.empty() ? "" : "Home";
     }

@@ -213,6 +213,8 @@ std::string sexOf(const Property& p, const std::string& value) {
     if (p.name == "GENDER") {
         std::vector<std::string> parts = components(value);
         std::string sex = upper(component(parts, 0)), identity = component(parts, 1);
+        // An identity alone is a stored sex as this program writes it, kept as it is.
+        if (sex.empty() && !identity.empty()) return identity;
         if (!identity.empty()) return sexFromText(identity);
         return sex == "M" ? kMale : sex == "F" ? kFemale : "";
     }
@@ -401,8 +403,9 @@ void appendCard(std::string& out, const Contact& c, Version version) {
         if (!four) putLine(out, "LABEL:" + escaped(c.address));
     }
     if (!c.sex.empty()) {
-        if (!four)
-            putLine(out, "X-GENDER:" + escaped(c.sex));
+        if (!four)  // the ';' of sexToWrite as in GENDER, ahead of the text
+            putLine(out, std::string("X-GENDER:") + (sexToWrite(c.sex) == c.sex ? "" : ";") +
+                             escaped(c.sex));
         else if (c.sex == "Male")
             putLine(out, "GENDER:M");
         else if (c.sex == "Female")
