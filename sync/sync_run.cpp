@@ -56,6 +56,7 @@ class Run {
     void say(const Names& names, const Decision& decision, const std::string& keptAs);
     void agree(const Names& names, const RemoteCard& remote);
     void applyHere(const Names& names, Step step);
+    bool leaveOut(const State& agreedBefore);
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
@@ -92,6 +93,9 @@ class Run {
     std::set<std::string> created_;
     Totals totals_;
     bool localChanged_ = false;
+    // A change here was left out: the old token stays, so that the next listing
+    // shows that card again.
+    bool leftOut_ = false;
 };
 
 bool Run::readLocal(std::string& failure) {
@@ -403,7 +407,7 @@ bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
             failure = options_.cardFile + ": " + failure;
             return false;
         }
-        say(names, decision, keptAs);
+        if (!leaveOut(agreedBefore)) say(names, decision, keptAs);
         localChanged_ = false;
         return true;
     }
@@ -476,6 +480,7 @@ bool Run::keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std
 
 // Everything that comes here, in one save of the card file, then recorded.
 bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
+    const State agreedBefore = state_;
     for (const Planned& p : plan.actions) {
         if (p.decision.step == Step::receive || p.decision.step == Step::deleteHere)
             say(p.names, p.decision, keptAs[p.names]);
@@ -487,8 +492,31 @@ bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std
         return false;
     }
     if (!notes.empty()) say_(notes.substr(0, notes.size() - 1));
+    leaveOut(agreedBefore);
     localChanged_ = false;
     return true;
+}
+
+// Changes the save left out, as another program changed those entries while the sync
+// ran: nothing is agreed on them, so the next sync compares both sides afresh and
+// meets the conflict. True when there were any.
+bool Run::leaveOut(const State& agreedBefore) {
+    for (const Entry& entry : book_.leftOut()) {
+        const Names names = namesOf(contactOf(entry, options_.codePage));
+        auto agreed = agreedBefore.contacts.find(names);
+        if (agreed == agreedBefore.contacts.end())
+            state_.contacts.erase(names);
+        else
+            state_.contacts[names] = agreed->second;
+        leftOut_ = true;
+        say_("left for the next sync: " + shown(names) +
+             ": the card file changed there while this sync ran");
+        if (remote_.count(names))
+            --totals_.received;
+        else
+            --totals_.deletedHere;
+    }
+    return !book_.leftOut().empty();
 }
 
 // Then the server, one card at a time, the state saved now and then as it goes.
@@ -516,7 +544,7 @@ bool Run::changeThere(const Plan& plan, std::map<Names, std::string>& keptAs,
 // listing's token are asked for once more: when they are this sync's own writes
 // alone, their token is kept.
 bool Run::moveTokenOn(bool stopped, std::string& failure) {
-    if (stopped) return true;
+    if (stopped || leftOut_) return true;
     state_.syncToken = listing_.syncToken;
     state_.createdSinceToken = unlisted_;
     state_.createdSinceToken.insert(created_.begin(), created_.end());

@@ -55,6 +55,10 @@ class ProcessFiles : public files::FileSystem {
         operation();
         return disk_.replaceFile(mapped(source), mapped(target));
     }
+    bool exchangeFiles(const std::string& source, const std::string& target) override {
+        operation();
+        return disk_.exchangeFiles(mapped(source), mapped(target));
+    }
     files::MoveResult moveWithoutReplacing(const std::string& source,
                                            const std::string& target) override {
         operation();
