@@ -561,6 +561,10 @@ bool Run::moveTokenOn(bool stopped, std::string& failure) {
         return state_.untouched.count(href) != 0;
     };
     if (since.syncToken.empty()) return true;
+    // A card created here and already deleted there by another client is not
+    // mentioned by a server that reports differences only: it must be listed.
+    for (const std::string& href : created_)
+        if (!since.etags.count(href)) return true;
     for (const auto& [href, etag] : since.etags) {
         auto own = written_.find(href);
         if (own == written_.end() || own->second.empty() || own->second != etag) return true;
