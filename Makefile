@@ -1,8 +1,9 @@
 # Fronts CMake: `make test` and `make run` are all a user needs.
 .PHONY: all deps native win32 win64 release release64 install test test-native test-fuzz \
-        test-windows test-dist run dist fuzz memcheck bench bench-gui format clean
+        test-windows test-dist run dist fuzz sim memcheck bench bench-gui format clean
 
 FUZZ_SECONDS ?= 60
+SIM_SECONDS ?= 60
 # The Windows architectures to test, run or time: auto is both where this machine
 # runs 32-bit code and win64 alone elsewhere; win64 checks the 64-bit path anywhere.
 WINDOWS_ARCH ?= auto
@@ -76,6 +77,14 @@ dist: release release64
 
 fuzz: deps
 	scripts/fuzz.sh $(FUZZ_SECONDS)
+
+# Sync histories from random seeds for SIM_SECONDS, optimised and without sanitizers
+# so that many run; SEED=n replays one history step by step instead.
+sim: deps
+	cmake -S . -B build/sim -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_TESTS=ON >/dev/null
+	cmake --build build/sim --target sync_sim -j 2
+	@if [ -n "$(SEED)" ]; then build/sim/tests/sync_sim --seed "$(SEED)"; \
+	else build/sim/tests/sync_sim --seconds "$(SIM_SECONDS)"; fi
 
 memcheck: deps
 	cmake --preset memcheck >/dev/null

@@ -62,11 +62,11 @@ CardFile::FileState CardFile::currentState() {
 // Reads the card file into `into`. The records are counted first, up to the Ctrl-Z
 // that ends the data, so that the collection is sized once for what will be
 // loaded: a growing array would briefly need half as much again.
-CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
+CardFile::LoadedFile CardFile::read(std::vector<Entry>& into, const std::string& from) {
     LoadedFile loaded;
     size_t terminators = 0;
     bool ended = false;
-    loaded.state.presence = fs_->readFile(path_, [&](const char* bytes, size_t size) {
+    loaded.state.presence = fs_->readFile(from, [&](const char* bytes, size_t size) {
         if (ended) return;
         auto stop = static_cast<const char*>(std::memchr(bytes, kEndOfText, size));
         ended = stop != nullptr;
@@ -81,7 +81,7 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
     Fingerprint& content = loaded.state.content;
     char last = 0;
     bool any = false;
-    loaded.state.presence = fs_->readFile(path_, [&](const char* bytes, size_t size) {
+    loaded.state.presence = fs_->readFile(from, [&](const char* bytes, size_t size) {
         if (size == 0) return;
         decoder.feed(bytes, size);
         if (any) content.add(&last, 1);
@@ -92,7 +92,7 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
     loaded.complete = decoder.finish() && loaded.state.presence == files::ReadResult::ok;
     loaded.malformedRecords = decoder.statistics().recordsWithoutFourSeparators;
     if (!any) return loaded;
-    if (last == kEndOfText && !fs_->isReadOnly(path_) &&
+    if (last == kEndOfText && from == path_ && !fs_->isReadOnly(path_) &&
         fs_->truncateFile(path_, static_cast<size_t>(content.size())))
         return loaded;
     content.add(&last, 1);
@@ -102,7 +102,29 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into) {
 // Another program has changed the card file: read it again and apply this
 // program's unwritten changes to it, in order, then the puts at `positions` of
 // `entries`. False when it cannot be read now.
-bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions) {
+// Applies the unwritten changes, in order, to another program's collection: a
+// guarded one only where the entry it was made over is still as it was read.
+void CardFile::reapply(std::vector<Entry>& entries, std::vector<Entry>& leftOut) const {
+    for (const Change& change : unwrittenChanges_) {
+        if (change.guard != Change::none) {
+            const Entry* now = nullptr;  // the last of the same names wins the merge
+            for (const Entry& e : entries)
+                if (sameNames(e, change.entry)) now = &e;
+            const bool asRead =
+                change.guard == Change::absent
+                    ? now == nullptr
+                    : now && now->address == change.before.address && now->sex == change.before.sex;
+            if (!asRead) {
+                leftOut.push_back(change.entry);
+                continue;
+            }
+        }
+        applyChange(entries, change.entry, change.kind == Change::put);
+    }
+}
+
+bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
+                                std::vector<Entry>& leftOut) {
     std::vector<Entry> reloaded;
     LoadedFile loaded = read(reloaded);
     if (loaded.state.presence == files::ReadResult::failed) return false;
@@ -110,8 +132,7 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<s
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;
     entries.reserve(entries.size() + unwrittenChanges_.size() + positions.size());
-    for (const Change& change : unwrittenChanges_)
-        applyChange(entries, change.entry, change.kind == Change::put);
+    reapply(entries, leftOut);
     // `reloaded` now holds this program's collection, as the positions name it.
     for (size_t position : positions) entries.push_back(std::move(reloaded[position]));
     normaliseEntries(entries);
@@ -198,7 +219,7 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
     // A file that has vanished is written again from memory rather than taken as an
     // empty address book: a sync client or an editor may only be moving it about.
     if (now.presence == files::ReadResult::ok && !(now == known_)) {
-        if (!reloadAndReapply(entries, positions)) {
+        if (!reloadAndReapply(entries, positions, outcome.leftOut)) {
             outcome.status = SaveStatus::unreadable;
             return outcome;
         }
@@ -212,18 +233,62 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
         if (!keepOriginalAsBackup(outcome.backupName)) return outcome;
         originalNeedsBackup_ = false;
     }
-    const std::string bytes = encodeCardFile(entries);
     const std::string temporary = temporaryName();
-    if (!fs_->writeDurably(temporary, bytes) || !replaceWithRetries(temporary)) {
-        fs_->removeFile(temporary);
+    for (int attempt = 1;; ++attempt) {
+        const std::string bytes = encodeCardFile(entries);
+        if (!fs_->writeDurably(temporary, bytes)) break;
+        // Swapped in where the system can, so that another program's save since the
+        // check above is seen in what was replaced, and not lost.
+        const bool exchanged =
+            now.presence == files::ReadResult::ok && fs_->exchangeFiles(temporary, target_);
+        if (!exchanged && !replaceWithRetries(temporary)) break;
+        if (exchanged) {
+            Swapped swapped =
+                checkReplaced(entries, temporary, bytes,
+                              positions.empty() && attempt < kReplaceAttempts, outcome.leftOut);
+            if (swapped == Swapped::putBack) break;
+            if (swapped == Swapped::merged) {
+                outcome.reloaded = true;
+                continue;
+            }
+            fs_->removeFile(temporary);
+        }
+        known_.presence = files::ReadResult::ok;
+        known_.content = Fingerprint();
+        known_.content.add(bytes.data(), bytes.size());
+        unwrittenChanges_.clear();
+        outcome.status = SaveStatus::written;
         return outcome;
     }
+    fs_->removeFile(temporary);
+    return outcome;
+}
+
+// The file at `replaced` is what a swap just took out of the card file's place, for
+// `written`. When it is not what was last read or written there, another program
+// saved in between: its file is read and this program's changes applied to it, for
+// the caller to write. Where they cannot be applied again (an import's, or a file
+// not read whole), or saves keep coming, the other program's file is put back
+// instead, and the save fails.
+CardFile::Swapped CardFile::checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
+                                          const std::string& written, bool mayMerge,
+                                          std::vector<Entry>& leftOut) {
+    std::vector<Entry> theirs;
+    LoadedFile loaded = read(theirs, replaced);
+    if (loaded.state == known_) return Swapped::asChecked;
+    if (!mayMerge || !loaded.complete || loaded.state.presence != files::ReadResult::ok) {
+        fs_->exchangeFiles(replaced, target_);
+        return Swapped::putBack;
+    }
+    entries.swap(theirs);
+    leftOut.clear();  // decided anew against this file
+    reapply(entries, leftOut);
+    normaliseEntries(entries);
+    // The card file now holds this attempt: the next swap should take out exactly that.
     known_.presence = files::ReadResult::ok;
     known_.content = Fingerprint();
-    known_.content.add(bytes.data(), bytes.size());
-    unwrittenChanges_.clear();
-    outcome.status = SaveStatus::written;
-    return outcome;
+    known_.content.add(written.data(), written.size());
+    return Swapped::merged;
 }
 
 std::string CardFile::temporaryName() const { return files::temporaryFileName(target_ + "."); }
@@ -259,10 +324,17 @@ SaveOutcome CardFile::save(std::vector<Entry>& entries) {
     return SaveOutcome{};  // out of memory: nothing was replaced
 }
 
-void CardFile::notePut(const Entry& entry) { unwrittenChanges_.push_back({Change::put, entry}); }
+void CardFile::notePut(const Entry& entry) {
+    unwrittenChanges_.push_back({Change::put, entry, Change::none, Entry()});
+}
 
 void CardFile::noteRemoved(const Entry& entry) {
-    unwrittenChanges_.push_back({Change::remove, entry});
+    unwrittenChanges_.push_back({Change::remove, entry, Change::none, Entry()});
+}
+
+void CardFile::noteChangeOver(const Entry* before, const Entry& entry, bool put) {
+    unwrittenChanges_.push_back({put ? Change::put : Change::remove, entry,
+                                 before ? Change::as : Change::absent, before ? *before : Entry()});
 }
 
 LoadProblem CardFile::inspect(const UndefinedBytes& undefined, IntegrityReport& report) {

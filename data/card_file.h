@@ -32,6 +32,9 @@ struct SaveOutcome {
     bool reloaded = false;
     // Where this save kept the original of a file that could not be loaded whole.
     std::string backupName;
+    // Changes noted with the entry they were made over, left out because another
+    // program had changed that entry since: the entries they would have written.
+    std::vector<Entry> leftOut;
 
     explicit operator bool() const { return status == SaveStatus::written; }
 };
@@ -60,6 +63,11 @@ class CardFile {
     // that they can be applied again to a card file that another program has changed.
     void notePut(const Entry& entry);      // a Save: this entry, by its three names
     void noteRemoved(const Entry& entry);  // a Remove: whatever entry has these names
+    // A put (or, without `entry`, a removal) made over `before`, the entry with these
+    // names as this program read it (none: nullptr). Applied to a file that another
+    // program has changed only while that entry is still as read there: a sync must
+    // not write its version over an edit it has not seen.
+    void noteChangeOver(const Entry* before, const Entry& names, bool put);
     // Many puts at once, as an import makes: the entry at `position` of the collection
     // that the next save is given, which must not be reordered or shrunk before it.
     // Noting a position instead of a copy keeps an import of millions from holding
@@ -111,11 +119,19 @@ class CardFile {
     struct Change {
         enum Kind { put, remove } kind;
         Entry entry;
+        enum Guard { none, absent, as } guard = none;  // `as`: the entry is still `before`
+        Entry before;
     };
 
     FileState currentState();
-    LoadedFile read(std::vector<Entry>& into);
-    bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions);
+    LoadedFile read(std::vector<Entry>& into) { return read(into, path_); }
+    LoadedFile read(std::vector<Entry>& into, const std::string& from);
+    enum class Swapped { asChecked, merged, putBack };
+    Swapped checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
+                          const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
+    bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
+                          std::vector<Entry>& leftOut);
+    void reapply(std::vector<Entry>& entries, std::vector<Entry>& leftOut) const;
     SaveOutcome writeEntries(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                              bool& normalised);
     bool replaceWithRetries(const std::string& source);

@@ -48,6 +48,12 @@ class FileSystem {
     // `busy` means another program holds the target open for a moment; try again.
     virtual ReplaceResult replaceFile(const std::string& source, const std::string& target) = 0;
 
+    // Swaps the contents of `source` and `target` in one step and makes that
+    // durable, as `replaceFile` does, so that the writer learns what it replaced:
+    // another program's save in between is then not lost. False where the system
+    // cannot (the caller then replaces).
+    virtual bool exchangeFiles(const std::string&, const std::string&) { return false; }
+
     // Gives `source` the name `target` in one step, unless `target` exists.
     virtual MoveResult moveWithoutReplacing(const std::string& source,
                                             const std::string& target) = 0;

@@ -1,4 +1,8 @@
 #include <dirent.h>
+#ifdef __linux__
+#include <linux/fs.h>
+#include <sys/syscall.h>
+#endif
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -92,18 +96,37 @@ class PosixFileSystem : public FileSystem {
     }
 
     ReplaceResult replaceFile(const std::string& source, const std::string& target) override {
+        takeOwnershipOf(source, target);
+        if (::rename(source.c_str(), target.c_str()) != 0)
+            return errno == EBUSY ? ReplaceResult::busy : ReplaceResult::failed;
+        syncFolderOf(target);
+        return ReplaceResult::ok;
+    }
+
+    bool exchangeFiles(const std::string& source, const std::string& target) override {
+#if defined(__linux__) && defined(SYS_renameat2) && defined(RENAME_EXCHANGE)
+        takeOwnershipOf(source, target);
+        if (::syscall(SYS_renameat2, AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(),
+                      RENAME_EXCHANGE) != 0)
+            return false;  // an older kernel, or a file system without it
+        syncFolderOf(target);
+        return true;
+#else
+        (void)source;
+        (void)target;
+        return false;
+#endif
+    }
+
+    // The new file takes the old one's permissions and, where allowed, its owner.
+    static void takeOwnershipOf(const std::string& source, const std::string& target) {
         struct stat info;
         if (::stat(target.c_str(), &info) == 0 && S_ISREG(info.st_mode)) {
-            // The new file takes the old one's permissions and, where allowed, its owner.
             ::chmod(source.c_str(), info.st_mode & 07777);
             if (::chown(source.c_str(), info.st_uid, info.st_gid) != 0) {
                 // Only the owner's own files can be given away; keeping ours is fine.
             }
         }
-        if (::rename(source.c_str(), target.c_str()) != 0)
-            return errno == EBUSY ? ReplaceResult::busy : ReplaceResult::failed;
-        syncFolderOf(target);
-        return ReplaceResult::ok;
     }
 
     MoveResult moveWithoutReplacing(const std::string& source, const std::string& target) override {

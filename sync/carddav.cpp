@@ -285,6 +285,7 @@ bool Session::list(const std::string& syncToken, bool offersSyncCollection, List
             return false;
         listing.syncCollectionRefused = refused;
     }
+    why.clear();  // a refusal that the fallback answered is no failure
     return readListing(body, synced, listing, why);
 }
 

@@ -30,20 +30,28 @@ bool LocalBook::load(std::string& why) {
     return true;
 }
 
+const Entry* LocalBook::held(const Entry& names) const {
+    const Entry* found = nullptr;  // the last of the same names is the one that counts
+    for (const Entry& e : entries_)
+        if (sameNames(e, names)) found = &e;
+    return found;
+}
+
 void LocalBook::put(const Entry& entry) {
+    file_.noteChangeOver(held(entry), entry, true);
     entries_.push_back(entry);  // the save's normalising merge lets it win over the older one
-    file_.notePut(entry);
 }
 
 void LocalBook::remove(const Entry& entry) {
+    file_.noteChangeOver(held(entry), entry, false);
     entries_.erase(std::remove_if(entries_.begin(), entries_.end(),
                                   [&](const Entry& e) { return sameNames(e, entry); }),
                    entries_.end());
-    file_.noteRemoved(entry);
 }
 
 bool LocalBook::save(std::string& why, std::string& notes) {
     SaveOutcome outcome = file_.save(entries_);
+    leftOut_ = outcome.leftOut;
     if (!outcome) {
         why = "could not be written; it is as it was";
         return false;

@@ -20,16 +20,24 @@ class LocalBook {
     // not a card file at all; a missing one is an empty book.
     bool load(std::string& why);
     const std::vector<Entry>& entries() const { return entries_; }
-    void put(const Entry& entry);     // added, or the entry with the same names updated
-    void remove(const Entry& entry);  // the entry with the same names, if any
+    // Added, or the entry with the same names updated; removed. Either holds only
+    // while that entry is as this book read it: see `leftOut`.
+    void put(const Entry& entry);
+    void remove(const Entry& entry);
     // False, with `why` set, when the card file could not be written (it is then
     // as it was); `notes` receives what the user should know about a save that
     // went through (another program's changes read in, a backup kept).
     bool save(std::string& why, std::string& notes);
+    // The changes the last save left out, because another program had changed the
+    // entry with their names since this book read it: its edit is not written over.
+    const std::vector<Entry>& leftOut() const { return leftOut_; }
 
   private:
     CardFile file_;
     std::vector<Entry> entries_;
+    std::vector<Entry> leftOut_;
+
+    const Entry* held(const Entry& names) const;
 };
 
 }  // namespace cardsync

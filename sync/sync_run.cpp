@@ -54,7 +54,9 @@ class Run {
     bool keepAside(const Names& names, const std::string& card, const std::string& side,
                    std::string& keptAs, std::string& failure);
     void say(const Names& names, const Decision& decision, const std::string& keptAs);
+    void agree(const Names& names, const RemoteCard& remote);
     void applyHere(const Names& names, Step step);
+    bool leaveOut(const State& agreedBefore);
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
@@ -79,12 +81,21 @@ class Run {
     State state_;
     std::string statePath_, conflicts_;
     carddav::Listing listing_;
+    std::set<std::string> listed_;  // the hrefs the listing showed, or the state knew, there
+    // Hrefs the state held when the sync began: cards its token covers, or that
+    // it remembers to look for.
+    std::set<std::string> heldAtToken_;
+    // Cards agreed on that the listing did not show: read again after it.
+    std::set<std::string> unlisted_;
     // This sync's own writes to the server: href -> the ETag it gave (empty for a
     // deletion), and the hrefs of the cards it created.
     std::map<std::string, std::string> written_;
     std::set<std::string> created_;
     Totals totals_;
     bool localChanged_ = false;
+    // A change here was left out: the old token stays, so that the next listing
+    // shows that card again.
+    bool leftOut_ = false;
 };
 
 bool Run::readLocal(std::string& failure) {
@@ -147,6 +158,8 @@ bool Run::readRemote(std::string& failure) {
     std::map<std::string, std::string> now;
     std::map<std::string, Names> agreedByHref;
     for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
+    for (const auto& item : agreedByHref) heldAtToken_.insert(item.first);
+    for (const auto& item : state_.untouched) heldAtToken_.insert(item.first);
     if (listing_.whole) {
         now = listing_.etags;
     } else {
@@ -159,6 +172,7 @@ bool Run::readRemote(std::string& failure) {
         for (const std::string& href : state_.createdSinceToken)
             if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
     }
+    for (const auto& item : now) listed_.insert(item.first);
     std::vector<std::string> toFetch;
     std::map<std::string, std::string> told;
     told.swap(state_.untouched);
@@ -256,11 +270,19 @@ void Run::say(const Names& names, const Decision& decision, const std::string& k
     say_(line);
 }
 
+void Run::agree(const Names& names, const RemoteCard& remote) {
+    state_.contacts[names] = {remote.href, remote.etag, remote.digest};
+    // Until the token moves on, a card the old token does not cover is looked for by
+    // href, like one created here: a sync that stops part-way keeps the old token.
+    if (!heldAtToken_.count(remote.href)) state_.createdSinceToken.insert(remote.href);
+    if (!listed_.count(remote.href)) unlisted_.insert(remote.href);
+}
+
 void Run::applyHere(const Names& names, Step step) {
     if (step == Step::receive) {
         const RemoteCard& remote = remote_.at(names);
         book_.put(remote.entry);
-        state_.contacts[names] = {remote.href, remote.etag, remote.digest};
+        agree(names, remote);
         ++totals_.received;
         localChanged_ = true;
     } else if (step == Step::deleteHere) {
@@ -270,8 +292,7 @@ void Run::applyHere(const Names& names, Step step) {
         ++totals_.deletedHere;
         localChanged_ = true;
     } else if (step == Step::record) {
-        const RemoteCard& remote = remote_.at(names);
-        state_.contacts[names] = {remote.href, remote.etag, remote.digest};
+        agree(names, remote_.at(names));
     } else if (step == Step::forget) {
         state_.contacts.erase(names);
     }
@@ -307,18 +328,29 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         if (result == carddav::WriteResult::done) {
             state_.contacts[names] = {href, etag, digestOf(contact)};
             written_[href] = etag;
-            if (step == Step::sendNew) created_.insert(href);
+            if (step == Step::sendNew) {
+                created_.insert(href);
+                state_.createdSinceToken.insert(href);  // in every save of the state from now on
+            }
             ++totals_.sent;
         }
     } else if (step == Step::deleteThere) {
         const RemoteCard& remote = remote_.at(names);
+        // A card read again to be kept aside may have changed there since the
+        // listing: its new version is not deleted unseen, but decided anew.
+        auto agreed = state_.contacts.find(names);
+        const bool stale =
+            !decision.conflict && remote.fetched &&
+            (agreed == state_.contacts.end() || agreed->second.digest != remote.digest);
         // A deletion here (a rename, too) must not take the server's phones,
         // e-mail and photos with it unseen: such a card is kept aside first.
         std::string kept = keptAs;
-        if (!decision.conflict && remote.fetched && holdsMoreThanTheCardFile(remote.body) &&
+        if (!stale && !decision.conflict && remote.fetched &&
+            holdsMoreThanTheCardFile(remote.body) &&
             !keepAside(names, remote.body, "deleted there", kept, failure))
             return false;
-        result = session_.remove(remote.href, remote.etag, failure);
+        result = stale ? carddav::WriteResult::preconditionFailed
+                       : session_.remove(remote.href, remote.etag, failure);
         if (result == carddav::WriteResult::done) {
             state_.contacts.erase(names);
             written_[remote.href].clear();
@@ -375,7 +407,7 @@ bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
             failure = options_.cardFile + ": " + failure;
             return false;
         }
-        say(names, decision, keptAs);
+        if (!leaveOut(agreedBefore)) say(names, decision, keptAs);
         localChanged_ = false;
         return true;
     }
@@ -448,6 +480,7 @@ bool Run::keepLosers(const Plan& plan, std::map<Names, std::string>& keptAs, std
 
 // Everything that comes here, in one save of the card file, then recorded.
 bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std::string& failure) {
+    const State agreedBefore = state_;
     for (const Planned& p : plan.actions) {
         if (p.decision.step == Step::receive || p.decision.step == Step::deleteHere)
             say(p.names, p.decision, keptAs[p.names]);
@@ -459,8 +492,31 @@ bool Run::changeHere(const Plan& plan, std::map<Names, std::string>& keptAs, std
         return false;
     }
     if (!notes.empty()) say_(notes.substr(0, notes.size() - 1));
+    leaveOut(agreedBefore);
     localChanged_ = false;
     return true;
+}
+
+// Changes the save left out, as another program changed those entries while the sync
+// ran: nothing is agreed on them, so the next sync compares both sides afresh and
+// meets the conflict. True when there were any.
+bool Run::leaveOut(const State& agreedBefore) {
+    for (const Entry& entry : book_.leftOut()) {
+        const Names names = namesOf(contactOf(entry, options_.codePage));
+        auto agreed = agreedBefore.contacts.find(names);
+        if (agreed == agreedBefore.contacts.end())
+            state_.contacts.erase(names);
+        else
+            state_.contacts[names] = agreed->second;
+        leftOut_ = true;
+        say_("left for the next sync: " + shown(names) +
+             ": the card file changed there while this sync ran");
+        if (remote_.count(names))
+            --totals_.received;
+        else
+            --totals_.deletedHere;
+    }
+    return !book_.leftOut().empty();
 }
 
 // Then the server, one card at a time, the state saved now and then as it goes.
@@ -480,18 +536,18 @@ bool Run::changeThere(const Plan& plan, std::map<Names, std::string>& keptAs,
 }
 
 // The token only moves on when every change it covers has been taken in. A card
-// created here after the listing's token may be deleted there by another client
-// before the next sync, and a server need not tell that of a card it did not hold
-// when the token was made. So the changes since that token are asked for once
-// more: when they are this sync's own writes alone, their token is kept; else the
-// cards created here are remembered, to be looked for by the next sync.
+// created here after the listing's token, or read after it, may be deleted there
+// by another client before the next sync, and a server need not tell that of a card
+// it did not hold when the token was made: such cards are remembered, to be looked
+// for by href. A sync that stops keeps the old token, and with it remembers every
+// card it agreed on that the old token does not cover. Else the changes since the
+// listing's token are asked for once more: when they are this sync's own writes
+// alone, their token is kept.
 bool Run::moveTokenOn(bool stopped, std::string& failure) {
-    if (stopped) {
-        state_.createdSinceToken.insert(created_.begin(), created_.end());
-        return true;
-    }
+    if (stopped || leftOut_) return true;
     state_.syncToken = listing_.syncToken;
-    state_.createdSinceToken = created_;
+    state_.createdSinceToken = unlisted_;
+    state_.createdSinceToken.insert(created_.begin(), created_.end());
     if (created_.empty() || listing_.syncToken.empty()) return true;
     carddav::Listing since;
     if (!session_.changesSince(listing_.syncToken, since, failure)) {
@@ -505,6 +561,10 @@ bool Run::moveTokenOn(bool stopped, std::string& failure) {
         return state_.untouched.count(href) != 0;
     };
     if (since.syncToken.empty()) return true;
+    // A card created here and already deleted there by another client is not
+    // mentioned by a server that reports differences only: it must be listed.
+    for (const std::string& href : created_)
+        if (!since.etags.count(href)) return true;
     for (const auto& [href, etag] : since.etags) {
         auto own = written_.find(href);
         if (own == written_.end() || own->second.empty() || own->second != etag) return true;
@@ -514,7 +574,7 @@ bool Run::moveTokenOn(bool stopped, std::string& failure) {
         if (own == written_.end() ? known(href) : !own->second.empty()) return true;
     }
     state_.syncToken = since.syncToken;
-    state_.createdSinceToken.clear();
+    state_.createdSinceToken = unlisted_;
     return true;
 }
 

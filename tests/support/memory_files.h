@@ -39,6 +39,12 @@ class MemoryFileSystem : public files::FileSystem {
         files.erase(found);
         return files::ReplaceResult::ok;
     }
+    bool exchangeFiles(const std::string& source, const std::string& target) override {
+        auto one = files.find(source), other = files.find(target);
+        if (one == files.end() || other == files.end()) return false;
+        std::swap(one->second, other->second);
+        return true;
+    }
     files::MoveResult moveWithoutReplacing(const std::string& source,
                                            const std::string& target) override {
         if (files.count(target)) return files::MoveResult::exists;
