@@ -146,4 +146,35 @@ TEST(VCardTest, CutsPiecesOnlyWhereNothingJoinsAcross) {
     }
 }
 
+// The property level splits a card by the reader's rules and keeps every byte:
+// the raw lines joined give the card again, whatever its line ends and folding.
+TEST(VCardTest, ContentLinesKeepEveryByteAndReadAsTheReaderDoes) {
+    const std::string card =
+        "\xEF\xBB\xBF"
+        "BEGIN:VCARD\r\nitem1.TEL;TYPE=CELL,pref:+1\nADR;PREF=1;LABEL=\"a:b\":;;St\r\n"
+        " reet;;;;\rNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb\r\n\r\nEND:VCARD";
+    const std::vector<vcard::ContentLine> lines = vcard::contentLines(card);
+    std::string joined;
+    for (const auto& line : lines) joined += line.raw;
+    EXPECT_EQ(joined, card);
+    const struct {
+        std::string name, head, value;
+        bool cell, pref;
+    } expected[] = {{"BEGIN", "BEGIN", "VCARD", false, false},
+                    {"TEL", "item1.TEL", "+1", true, true},
+                    {"ADR", "ADR", ";;Street;;;;", false, true},
+                    {"NOTE", "NOTE", "ab", false, false},
+                    {"", "", "", false, false},
+                    {"END", "END", "VCARD", false, false}};
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].name, expected[i].name) << i;
+        EXPECT_EQ(lines[i].head(), expected[i].head) << i;
+        EXPECT_EQ(lines[i].value(), expected[i].value) << i;
+        EXPECT_EQ(lines[i].has("cell"), expected[i].cell) << i;
+        EXPECT_EQ(lines[i].has("PREF"), expected[i].pref) << i;
+    }
+    EXPECT_EQ(lines[2].parameters(), (std::vector<std::string>{"PREF=1", "LABEL=\"a:b\""}));
+}
+
 }  // namespace
