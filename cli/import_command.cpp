@@ -15,6 +15,7 @@
 #include "interchange/text_encoding.h"
 #include "interchange/utf8.h"
 #include "platform/console.h"
+#include "platform/conventions.h"
 #include "platform/files.h"
 
 namespace {
@@ -103,6 +104,7 @@ class Import {
     std::vector<std::string> problems_;    // records rejected
     std::vector<std::string> duplicates_;  // records that came again
     std::map<std::string, size_t> ignored_;
+    std::string namedByCard_;  // the entries a company's card named, one line each
     size_t replaced_ = 0;
 };
 
@@ -111,6 +113,10 @@ void Import::take(Contact& contact) {
     std::string why;
     if (!entryOf(contact, options_.codePage, how_.lossy, entry, why, replaced_))
         return problem(contact.line, why);
+    if (!contact.namedBy.empty())
+        namedByCard_ += "  " + nameOf(entry) + ": the card has no personal name; named by its " +
+                        contact.namedBy + " (" + sources_.back() + " line " +
+                        std::to_string(contact.line) + ")\n";
     std::vector<Entry>& entries = card_.entries;
     const Entry* stored = putter_.find(entry);
     const size_t at = stored ? static_cast<size_t>(stored - entries.data()) : entries.size();
@@ -252,6 +258,7 @@ int Import::finish(const std::string& inputs) {
               " rejected" + (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n";
     console::out(report);
     console::out(changes);
+    console::out(namedByCard_);
     report = ignoredLine(ignored_);
     if (replaced_) report += std::to_string(replaced_) + " characters stored as \"?\"\n";
     console::out(report);
@@ -263,7 +270,7 @@ std::vector<std::string> filesOf(const std::string& input) {
     files::FileSystem& fs = files::realFileSystem();
     if (input == "-" || !fs.isFolder(input)) return {input};
     std::string folder = input;
-    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    if (folder.back() != '/' && folder.back() != '\\') folder += conventions::kPathSeparator;
     std::vector<std::string> found;
     for (const std::string& name : fs.namesIn(folder)) {
         std::string lower = utf8::matchKey(name);

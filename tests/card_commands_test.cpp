@@ -194,6 +194,23 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + "Rita" + FE + FE + "Roe" +
              FE + FE + FD,
          0},
+        // A phone's cards for businesses: each its own entry, named by FN or ORG.
+        {{"import", "phone.vcf"},
+         "",
+         "phone.vcf: 5 added, 0 updated, 0 unchanged, 0 rejected\n"
+         "  added Pizzeria Roma\n  added Bar Centrale\n  added Apotheke\n  added Zoo\n"
+         "  added Garage Nord\n"
+         "  Pizzeria Roma: the card has no personal name; named by its FN (phone.vcf line 1)\n"
+         "  Bar Centrale: the card has no personal name; named by its FN (phone.vcf line 6)\n"
+         "  Apotheke: the card has no personal name; named by its FN (phone.vcf line 11)\n"
+         "  Zoo: the card has no personal name; named by its FN (phone.vcf line 16)\n"
+         "  Garage Nord: the card has no personal name; named by its ORG (phone.vcf line 21)\n"
+         "ignored (the card file cannot hold them): 4 ORG\n",
+         "",
+         "" + FE + FE + "Apotheke" + FE + FE + FD + FE + FE + "Bar Centrale" + FE + FE + FD + FE +
+             FE + "Garage Nord" + FE + FE + FD + FE + FE + "Pizzeria Roma" + FE + FE + FD + FE +
+             FE + "Zoo" + FE + FE + FD,
+         0},
         {{"find", "dube", "TOWN", "--format", "tsv"},
          kBook,
          "First Name\tMiddle Name\tLast Name\tAddress\tSex\nRenée\t\tDubé\t1 Road\\nTown\tFemale\n",
@@ -275,6 +292,11 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
                    al.substr(0, al.find("1;")) + "2;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n");
         writeBytes("cards/b.VCF", "BEGIN:VCARD\r\nN:Roe;Rita\r\nEND:VCARD\r\n");
         writeBytes("cards/notes.txt", "not a card");
+        std::string phone;
+        for (const char* name : {"Pizzeria Roma", "Bar Centrale", "Apotheke", "Zoo", ""})
+            phone += std::string("BEGIN:VCARD\r\nN:;;;;\r\nFN:") + name +
+                     "\r\nORG:" + (*name ? name : "Garage Nord") + "\r\nEND:VCARD\r\n";
+        writeBytes("phone.vcf", phone);
         if (!c.cardIn.empty()) writeBytes(kCardFileName, c.cardIn);
         std::vector<const char*> argv = {"qbcard"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
