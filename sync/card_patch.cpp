@@ -177,7 +177,8 @@ std::string namesValue(const std::vector<Line>& lines, const std::string& writte
 bool readServerCard(const std::string& card, Contact& contact, std::string& why) {
     std::vector<Line> lines = linesOf(card);
     std::string owned = "BEGIN:VCARD\r\n";
-    for (const char* name : {"VERSION", "N", "FN"}) {
+    // ORG names a card whose N and FN hold no name, as on both sides.
+    for (const char* name : {"VERSION", "N", "FN", "ORG"}) {
         int at = firstNamed(lines, name);
         if (at >= 0) owned += lines[static_cast<size_t>(at)].text + "\r\n";
     }

@@ -522,3 +522,28 @@ TEST(SyncWithTheWindowOpenTest, ASaveAfterASyncKeepsBoth) {
 #endif
 
 }  // namespace
+
+TEST_F(SyncRunTest, ACompanysCardKeepsItsEmptyNameAndItsOrgUnlessRenamedHere) {
+    const std::string roma =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:r1\r\nN:;;;;\r\nFN:Pizzeria Roma\r\n"
+        "ORG:Pizzeria Roma\r\nTEL:+39 06\r\nEND:VCARD\r\n";
+    server.putCard("/book/roma.vcf", roma);
+    fs.files["test.txt"] += std::string("\xfe\xfeGarage Nord\xfe\xfe\xfd");
+    EXPECT_EQ(syncOnce(fs, server).lines,
+              "added here: Pizzeria Roma\nadded here: Bo Zed\nadded there: Garage Nord\n"
+              "added there: Ann M Lee\n"
+              "2 sent, 2 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_NE(fs.files["test.txt"].find("\xfe\xfePizzeria Roma\xfe\xfe\xfd"), std::string::npos);
+    // Both sides name it alike: the next sync finds nothing to do.
+    EXPECT_EQ(syncOnce(fs, server).lines,
+              "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    size_t sentWithName = 0;
+    for (const auto& card : server.cards)
+        sentWithName += card.second.find("\r\nFN:Garage Nord\r\n") != std::string::npos;
+    EXPECT_EQ(sentWithName, 1u);
+    const size_t at = fs.files["test.txt"].find("Pizzeria Roma\xfe") + 14;
+    fs.files["test.txt"].insert(at, "Via Roma 1");
+    syncOnce(fs, server);
+    const std::string& patched = server.cards["/book/roma.vcf"];
+    EXPECT_EQ(patched, roma.substr(0, roma.find("END")) + "ADR:;;Via Roma 1;;;;\r\nEND:VCARD\r\n");
+}
