@@ -8,6 +8,7 @@
 #include "data/card_file.h"
 #include "tests/support/temp_folder.h"
 
+#include "platform/conventions.h"
 #include "sync/card_patch.h"
 #include "sync/credentials.h"
 #include "sync/plan.h"
@@ -207,6 +208,8 @@ TEST(SyncCredentialsTest, SendsPasswordsOnlyWhereSafeAndReadsNetrc) {
 
 // ---- whole syncs against the stand-in server ----------------------------------------
 
+const std::string kConflicts = std::string("test.txt.conflicts") + conventions::kPathSeparator;
+
 const std::string kPhoneCard =
     "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x1\r\nN:Zed;Bo;;;\r\nFN:Bo Zed\r\nTEL:+1 555\r\n"
     "item1.EMAIL;TYPE=INTERNET:bo@zed\r\nEND:VCARD\r\n";
@@ -380,7 +383,7 @@ TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold)
         << run.lines;
     std::string keptName;
     for (const auto& file : fs.files)
-        if (file.first.rfind("test.txt.conflicts/", 0) == 0) keptName = file.first;
+        if (file.first.rfind(kConflicts, 0) == 0) keptName = file.first;
     EXPECT_EQ(fs.files[keptName], theirs);
     const std::string& bo = server.cards["/book/bo.vcf"];
     EXPECT_NE(bo.find("ADR:;;Here;;;;\r\nTEL:+1 555\r\nitem1.EMAIL;TYPE=INTERNET:bo@zed\r\n"),
@@ -546,4 +549,18 @@ TEST_F(SyncRunTest, ACompanysCardKeepsItsEmptyNameAndItsOrgUnlessRenamedHere) {
     syncOnce(fs, server);
     const std::string& patched = server.cards["/book/roma.vcf"];
     EXPECT_EQ(patched, roma.substr(0, roma.find("END")) + "ADR:;;Via Roma 1;;;;\r\nEND:VCARD\r\n");
+}
+
+TEST_F(SyncRunTest, AConflictCopyIsNamedWithTheLettersOfTheName) {
+    fs.files["test.txt"] = "S\xf8ren\xfe\xfe\xd8vergaard\xfe\xfe\xfd";
+    syncOnce(fs, server);
+    fs.files["test.txt"] = "S\xf8ren\xfe\xfe\xd8vergaard\xfeHere\xfe\xfd";
+    for (auto& card : server.cards)
+        if (card.second.find("FN:S\xc3\xb8ren") != std::string::npos)
+            server.putCard(card.first, card.second.substr(0, card.second.find("END")) +
+                                           "X-GENDER:Male\r\nEND:VCARD\r\n");
+    cardsync::Options options;
+    options.prefer = cardsync::Prefer::local;
+    syncOnce(fs, server, options);
+    EXPECT_EQ(fs.files.count(kConflicts + "\xc3\x98vergaard, S\xc3\xb8ren (server).vcf"), 1u);
 }
