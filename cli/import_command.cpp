@@ -12,6 +12,7 @@
 #include "cli/card_commands.h"
 #include "cli/command_support.h"
 #include "data/entry.h"
+#include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "interchange/utf8.h"
 #include "platform/console.h"
@@ -156,12 +157,25 @@ bool Import::readSource(const std::string& source, std::string bytes) {
     if (isVCard) {
         read = vcard::read(text, each);
     } else {
-        // A CSV file's cells are read as UTF-8 unless told otherwise: say how to tell.
+        // A CSV file's cells are read as UTF-8 unless told otherwise. On Windows, where
+        // Excel and Outlook save CSV in the ANSI code page, one that is not UTF-8 is read
+        // in it, as the system's own programs read it; elsewhere, say how to tell.
         if (how_.inputEncoding.empty() && !utf8::isValid(text)) {
-            fail(source,
-                 "is not UTF-8 text; name its encoding with --input-encoding, for example "
-                 "--input-encoding 1252 for a CSV saved by Excel or Outlook on Windows");
-            return false;
+            if (!conventions::kTextInAnsiCodePage) {
+                fail(source,
+                     "is not UTF-8 text; name its encoding with --input-encoding, for example "
+                     "--input-encoding 1252 for a CSV saved by Excel or Outlook on Windows");
+                return false;
+            }
+            const std::string page = std::to_string(codepage::defaultCodePage());
+            std::string converted;
+            if (!text_encoding::toUtf8(std::move(text), page, converted, why)) {
+                fail(source, "cannot be read: " + why);
+                return false;
+            }
+            text = std::move(converted);
+            console::error("qbcard: " + source + ": not UTF-8; read in the ANSI code page " + page +
+                           " (--input-encoding names another)\n");
         }
         read = csv::read(text, each);
         if (!read.notThisFormat.empty()) {
