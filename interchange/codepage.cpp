@@ -53,9 +53,41 @@ bool toUtf8(unsigned codePage, const std::string& bytes, std::string& text) {
     return true;
 }
 
+namespace {
+
+// The system converter holds a character exactly when its bytes read back as that
+// character: glibc writes U+0340 (a tone mark) in 1258 as the grave accent's byte,
+// which reads back as U+0300, and such a substitute is refused like any other.
+bool encodeExactly(unsigned codePage, char32_t c, std::string& bytes) {
+    const size_t start = bytes.size();
+    if (!system_codepage::encode(codePage, c, bytes)) return false;
+    std::u32string back;
+    if (system_codepage::decode(codePage, bytes.substr(start), back) && back.size() == 1 &&
+        back[0] == c)
+        return true;
+    bytes.resize(start);
+    return false;
+}
+
+// Converters that combine a letter with the mark after it (1255 and 1258 in glibc)
+// read "e" followed by a grave accent back as the one letter "è", which they write
+// as another byte. The bytes kept are those of the text as it reads back, so that
+// what is stored writes back the same after any number of rounds.
+void settle(unsigned codePage, const std::u32string& written, std::string& bytes) {
+    std::u32string readBack;
+    if (!system_codepage::decode(codePage, bytes, readBack) || readBack == written) return;
+    std::string settled;
+    for (char32_t c : readBack)
+        if (!system_codepage::encode(codePage, c, settled)) return;
+    bytes = std::move(settled);
+}
+
+}  // namespace
+
 bool fromUtf8(unsigned codePage, const std::string& text, std::string& bytes, char32_t& refused,
               char replacement, size_t* replaced) {
     bytes.clear();
+    std::u32string written;  // what the system converter was given, to settle against
     for (size_t at = 0; at < text.size();) {
         char32_t c = utf8::next(text, at);
         bool held = false;
@@ -65,7 +97,8 @@ bool fromUtf8(unsigned codePage, const std::string& text, std::string& bytes, ch
                 held = byte >= 0;
                 if (held) bytes += static_cast<char>(byte);
             } else {
-                held = system_codepage::encode(codePage, c, bytes);
+                held = encodeExactly(codePage, c, bytes);
+                if (held) written += c;
             }
         }
         if (held) continue;
@@ -74,8 +107,10 @@ bool fromUtf8(unsigned codePage, const std::string& text, std::string& bytes, ch
             return false;
         }
         bytes += replacement;
+        if (codePage != kWestern) written += static_cast<char32_t>(replacement);
         if (replaced) ++*replaced;
     }
+    if (codePage != kWestern) settle(codePage, written, bytes);
     return true;
 }
 

@@ -1,6 +1,8 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <map>
+#include <utility>
 
 #include "platform/system_codepage.h"
 
@@ -10,10 +12,34 @@ namespace {
 
 std::string iconvName(unsigned codePage) { return "CP" + std::to_string(codePage); }
 
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+// Opening a converter costs far more than a character's conversion, and a code page
+// is converted a character at a time: each pair stays open for the thread's life.
+class Converters {
+  public:
+    ~Converters() {
+        for (auto& open : open_)
+            if (open.second != kNoConverter) iconv_close(open.second);
+    }
+    iconv_t get(const std::string& to, const std::string& from) {
+        auto found = open_.find({to, from});
+        if (found == open_.end())
+            found =
+                open_.emplace(std::make_pair(to, from), iconv_open(to.c_str(), from.c_str())).first;
+        if (found->second != kNoConverter) iconv(found->second, nullptr, nullptr, nullptr, nullptr);
+        return found->second;  // back in its initial shift state
+    }
+
+  private:
+    std::map<std::pair<std::string, std::string>, iconv_t> open_;
+};
+
 // Converts all of `in`; false when iconv refuses any of it.
 bool convert(const std::string& to, const std::string& from, std::string in, std::string& out) {
-    iconv_t converter = iconv_open(to.c_str(), from.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1)) return false;
+    static thread_local Converters converters;
+    iconv_t converter = converters.get(to, from);
+    if (converter == kNoConverter) return false;
     char* input = &in[0];
     size_t inputLeft = in.size();
     bool ok = true;
@@ -30,7 +56,6 @@ bool convert(const std::string& to, const std::string& from, std::string in, std
         if (flushed && result == static_cast<size_t>(-1)) flushed = false;  // E2BIG: again
         out.append(buffer, output);
     }
-    iconv_close(converter);
     return ok;
 }
 

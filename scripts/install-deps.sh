@@ -102,7 +102,11 @@ if [ ${#missing[@]} -gt 0 ]; then
 fi
 
 # 32-bit Wine, only where 32-bit code runs, and never an error.
-if ! is_installed "$wine32_package" && runs_32bit_code; then
+if is_installed "$wine32_package"; then
+  :
+elif ! runs_32bit_code; then
+  echo "32-bit Wine not installed: this machine cannot run 32-bit programs; the 64-bit program will be tested alone"
+else
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     sudo_if_needed dpkg --add-architecture i386
     updated=

@@ -50,6 +50,33 @@ TEST(CodePageTest, CodePagesThatCombineLettersKeepTheLastOne) {
     }
 }
 
+// What is stored reads back and writes back the same bytes: a mark the converter
+// composes with the letter before it, and a character it would write as another.
+TEST(CodePageTest, StoredTextWritesBackTheSameBytes) {
+    const struct {
+        unsigned page;
+        std::string text;
+    } cases[] = {
+        {1258, "INTBENARe\xCD\x80"},  // U+0340, which glibc writes as U+0300
+        {1258, "e\xCC\x80"},          // e, combining grave: reads back as è
+        {1258, "a\xCD\x81z"},         // U+0341, written as U+0301
+        {1258, "\xC6\xA0\xCC\x83"},   // Ơ with a tilde
+        {1255, "\xD7\xA9\xD7\x81"},   // shin with its dot
+    };
+    for (const auto& c : cases) {
+        std::string first, text, second;
+        char32_t refused = 0;
+        ASSERT_TRUE(codepage::fromUtf8(c.page, c.text, first, refused, '?')) << c.text;
+        ASSERT_TRUE(codepage::toUtf8(c.page, first, text)) << c.text;
+        ASSERT_TRUE(codepage::fromUtf8(c.page, text, second, refused, '?')) << c.text;
+        EXPECT_EQ(second, first) << c.text;
+    }
+    std::string bytes;
+    char32_t refused = 0;
+    EXPECT_FALSE(codepage::fromUtf8(1258, "e\xCD\x80", bytes, refused));  // no substitute
+    EXPECT_EQ(refused, U'\u0340');
+}
+
 TEST(CodePageTest, AnEntryIsRefusedForACharacterTheCardFileCannotStore) {
     const struct {
         std::string lastName;

@@ -80,7 +80,7 @@ update-fails-once|runs-32bit|cmake|1|no||0|installing: |dpkg --add-architecture 
 update-index-broken|no-32bit|cmake|0|yes||0|apt-get update failed 3 times; installing from the package lists it has|xandikos|wine32
 needed-missing|no-32bit|cmake|0|no|xandikos|1|Unable to correct problems|install|wine32
 nothing-missing|runs-32bit|*|0|no||0|||apt-get
-no-32bit-code|no-32bit|cmake|0|no||0|installing: |xandikos|i386
+no-32bit-code|no-32bit|cmake|0|no||0|this machine cannot run 32-bit programs|xandikos|i386
 EOF
 [ "$failures" -eq 0 ] && echo "6 passed, 0 failed"
 exit "$failures"
