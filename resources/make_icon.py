@@ -25,8 +25,12 @@ def draw(size):
                 pixels[y][x] = colour + (255,)
 
     fill(2, 7, 30, 29, OUTLINE)
-    fill(3, 8, 29, 28, CREAM)
-    fill(3, 8, 13, 12, DARK_BLUE)
+    # The card inside a one-pixel outline at every size: scaled, its edge would
+    # fall on the outline's at 16 pixels and leave the card open on two sides.
+    left, top, right, bottom = int(2 * s) + 1, int(7 * s) + 1, int(30 * s) - 1, int(29 * s) - 1
+    for y in range(top, bottom):
+        for x in range(left, right):
+            pixels[y][x] = (CREAM if x >= int(13 * s) or y >= int(12 * s) else DARK_BLUE) + (255,)
     for line in (15, 19, 23):
         fill(5, line, 27, line + 1, GREEN)
     # The quill: a diagonal band from the lower left to the upper right.
