@@ -115,7 +115,7 @@ void Import::take(Contact& contact) {
     if (!entryOf(contact, options_.codePage, how_.lossy, entry, why, replaced_))
         return problem(contact.line, why);
     if (!contact.namedBy.empty())
-        namedByCard_ += "  " + nameOf(entry) + ": the card has no personal name; named by its " +
+        namedByCard_ += "  " + nameOf(entry) + ": no personal name; named by its " +
                         contact.namedBy + " (" + sources_.back() + " line " +
                         std::to_string(contact.line) + ")\n";
     std::vector<Entry>& entries = card_.entries;

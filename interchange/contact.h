@@ -13,8 +13,8 @@
 struct Contact {
     std::string firstName, middleName, lastName, address, sex;
     size_t line = 0;  // where it starts in the file it was read from
-    // "FN" or "ORG" when the card it was read from has no personal name, and the
-    // entry is known by that property as its last name (a company's card).
+    // What names a company's record, which has no personal name: "FN" or "ORG" of a
+    // card, or the company column of a CSV row; the entry is known by it as its last name.
     std::string namedBy = std::string();
 };
 

@@ -200,16 +200,25 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "phone.vcf: 5 added, 0 updated, 0 unchanged, 0 rejected\n"
          "  added Pizzeria Roma\n  added Bar Centrale\n  added Apotheke\n  added Zoo\n"
          "  added Garage Nord\n"
-         "  Pizzeria Roma: the card has no personal name; named by its FN (phone.vcf line 1)\n"
-         "  Bar Centrale: the card has no personal name; named by its FN (phone.vcf line 6)\n"
-         "  Apotheke: the card has no personal name; named by its FN (phone.vcf line 11)\n"
-         "  Zoo: the card has no personal name; named by its FN (phone.vcf line 16)\n"
-         "  Garage Nord: the card has no personal name; named by its ORG (phone.vcf line 21)\n"
+         "  Pizzeria Roma: no personal name; named by its FN (phone.vcf line 1)\n"
+         "  Bar Centrale: no personal name; named by its FN (phone.vcf line 6)\n"
+         "  Apotheke: no personal name; named by its FN (phone.vcf line 11)\n"
+         "  Zoo: no personal name; named by its FN (phone.vcf line 16)\n"
+         "  Garage Nord: no personal name; named by its ORG (phone.vcf line 21)\n"
          "ignored (the card file cannot hold them): 4 ORG\n",
          "",
          "" + FE + FE + "Apotheke" + FE + FE + FD + FE + FE + "Bar Centrale" + FE + FE + FD + FE +
              FE + "Garage Nord" + FE + FE + FD + FE + FE + "Pizzeria Roma" + FE + FE + FD + FE +
              FE + "Zoo" + FE + FE + FD,
+         0},
+        {{"import", "company.csv"},
+         "",
+         "company.csv: 2 added, 0 updated, 0 unchanged, 0 rejected\n  added Pizzeria Roma\n"
+         "  added Abe, Al\n"
+         "  Pizzeria Roma: no personal name; named by its Company (company.csv line 2)\n"
+         "ignored (the card file cannot hold them): 1 Company\n",
+         "",
+         "Al" + FE + FE + "Abe" + FE + FE + FD + FE + FE + "Pizzeria Roma" + FE + FE + FD,
          0},
         {{"find", "dube", "TOWN", "--format", "tsv"},
          kBook,
@@ -311,6 +320,8 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
             phone += std::string("BEGIN:VCARD\r\nN:;;;;\r\nFN:") + name +
                      "\r\nORG:" + (*name ? name : "Garage Nord") + "\r\nEND:VCARD\r\n";
         writeBytes("phone.vcf", phone);
+        writeBytes("company.csv",
+                   "First Name,Last Name,Company\r\n,,Pizzeria Roma\r\nAl,Abe,Acme\r\n");
         if (!c.cardIn.empty()) writeBytes(kCardFileName, c.cardIn);
         std::vector<const char*> argv = {"qbcard"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
