@@ -2,7 +2,8 @@
 # qbcard.exe as shipped, under Wine: code page 1252 by our own table (the same
 # bytes as the native build), another code page by Windows' converter, a character
 # refused, an unsupported code page, output to a pipe and to a console, Windows'
-# words and paths, an Outlook CSV export, and the table in an 80-column console.
+# words and paths, an Outlook CSV export, the table in an 80-column console, and a
+# start with no command in a console of its own (a double-click).
 # Usage: qbcard_windows.sh <qbcard.exe>
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -116,4 +117,41 @@ python3 -c 'import re, sys
 lines = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]", "", open(sys.argv[1], encoding="utf-8").read()).splitlines()
 sys.exit(any(len(line.rstrip("\r")) >= 80 for line in lines))' console.txt ||
   fail "a line of 80 columns or more: $(cat console.txt)"
+# Started with no command in a console of its own (as by a double-click; Wine gives a
+# program started from a terminal its own console): it says so, shows the usage and
+# keeps the window until Enter.
+python3 - "$here/../../scripts/wine-run.sh" "$qbcard" <<'PY' || fail "started by a double-click"
+import os, pty, re, select, sys, time
+pid, fd = pty.fork()
+if pid == 0:
+    os.execv(sys.argv[1], sys.argv[1:])
+seen, status = b"", None
+def pump(done, seconds):  # reads what the console shows until done() or the time is up
+    global seen, status
+    end = time.monotonic() + seconds
+    while not done() and time.monotonic() < end:
+        if select.select([fd], [], [], 0.2)[0]:
+            try:
+                seen += os.read(fd, 4096)
+            except OSError:
+                pass
+        if status is None:
+            reaped, code = os.waitpid(pid, os.WNOHANG)
+            if reaped:
+                status = os.waitstatus_to_exitcode(code)
+    return done()
+if not pump(lambda: b"Press Enter to close this window." in seen or status is not None, 120):
+    sys.exit("no prompt to press Enter: %r" % seen[-300:])
+if pump(lambda: status is not None, 3):
+    sys.exit("closed without waiting for Enter")
+os.write(fd, b"\r")
+if not pump(lambda: status is not None, 60):
+    sys.exit("still open after Enter")
+# Wine's console draws spaces as cursor moves: compare the text without either.
+text = re.sub(r"\x1b\[[0-9;?]*[A-Za-z]|\s", "", seen.decode("utf-8", "replace"))
+for wanted in ("qbcardisacommand-lineprogram", "Usage:qbcard[OPTIONS]SUBCOMMAND", "PressEnter"):
+    if wanted not in text:
+        sys.exit("%r not shown: %r" % (wanted, text[-300:]))
+sys.exit(0 if status == 2 else "exit %d, not 2" % status)
+PY
 echo "qbcard.exe under Wine: 1252 by table, 1250 by Windows, refusals and exit codes as natively"
