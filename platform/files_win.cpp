@@ -176,7 +176,7 @@ class WindowsFileSystem : public FileSystem {
             // The new file carries the old one's attributes itself, however it is moved in.
             SetFileAttributesW(wide(source).c_str(),
                                (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
-            // ReplaceFileA also keeps the access list and the creation time on Windows;
+            // ReplaceFileW also keeps the access list and the creation time on Windows;
             // where it fails for any reason, the plain move below still replaces the file.
             // Wine's moves the old file aside before moving the new one in, so that a
             // crash between the two would leave no card file at all: not there.
