@@ -349,9 +349,10 @@ TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {
         "Female\xfd";
     SyncRun run = syncOnce(fs, server);
     EXPECT_EQ(run.lines,
-              "deleted there: Bo Zed; its card is kept in test.txt.conflicts/Zed, Bo (deleted "
-              "there).vcf\n0 sent, 0 received, 0 deleted here, 1 deleted there, 0 conflicts\n");
-    EXPECT_EQ(fs.files["test.txt.conflicts/Zed, Bo (deleted there).vcf"], kPhoneCard);
+              "deleted there: Bo Zed; its card is kept in " + kConflicts +
+                  "Zed, Bo (deleted there).vcf\n0 sent, 0 received, 0 deleted here, 1 deleted "
+                  "there, 0 conflicts\n");
+    EXPECT_EQ(fs.files[kConflicts + "Zed, Bo (deleted there).vcf"], kPhoneCard);
     EXPECT_EQ(server.cards.size(), 1u);
     // A card that holds nothing more (as qbcard writes them) goes without a copy.
     const std::string ann = fs.files["test.txt"];
