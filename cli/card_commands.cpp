@@ -84,6 +84,29 @@ std::string tableCell(const std::string& text) {
     return out;
 }
 
+// The cell cut to `width` characters, an ellipsis in place of what is left out.
+std::string cutTo(const std::string& cell, size_t width) {
+    if (utf8::length(cell) <= width) return cell;
+    size_t at = 0;
+    for (size_t kept = 0; kept + 1 < width; ++kept) utf8::next(cell, at);
+    return cell.substr(0, at) + "\u2026";
+}
+
+// A table line as wide as the console, or as a classic 80-column one where the width
+// cannot be told (a pipe, a file): the address column gives up what is too much.
+constexpr size_t kAddressColumn = 3;
+void fitAddressColumn(size_t (&widths)[kFieldCount]) {
+    const int columns = console::outputColumns();
+    const size_t room = columns > 0 ? static_cast<size_t>(columns) : 80;
+    size_t total = 2 * (kFieldCount - 1);
+    for (size_t width : widths) total += width;
+    if (total < room) return;  // a line as wide as the console would wrap on some
+    const size_t least = utf8::length(kFieldLabels[kAddressColumn]);
+    const size_t over = total - room + 1;
+    widths[kAddressColumn] =
+        widths[kAddressColumn] > least + over ? widths[kAddressColumn] - over : least;
+}
+
 // Calls its argument with each contact to show, in order, as often as it is called:
 // the contacts are made from the entries as they are shown, never all held at once.
 using ContactWalk = std::function<void(const std::function<void(const Contact&)>&)>;
@@ -112,10 +135,11 @@ void printContacts(const ContactWalk& eachContact, ListFormat format) {
         for (int f = 0; f < kFieldCount; ++f)
             widths[f] = std::max(widths[f], utf8::length(tableCell(fieldOf(c, f))));
     });
+    fitAddressColumn(widths);
     auto row = [&](auto cellOf) {
         std::string line;
         for (int f = 0; f < kFieldCount; ++f) {
-            std::string cell = cellOf(f);
+            std::string cell = cutTo(cellOf(f), widths[f]);
             line += cell;
             if (f < kFieldCount - 1) line += std::string(widths[f] - utf8::length(cell) + 2, ' ');
         }

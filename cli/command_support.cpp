@@ -52,5 +52,5 @@ std::string displayName(const std::string& first, const std::string& middle,
     if (!first.empty() || !middle.empty()) name += ",";
     for (const std::string* part : {&first, &middle})
         if (!part->empty()) name += " " + *part;
-    return name.empty() ? "(no name)" : name;
+    return name.empty() ? kNoName : name;
 }

@@ -222,7 +222,8 @@ std::string sexOf(const Property& p, const std::string& value) {
 
 struct CardBeingRead {
     Contact contact;
-    bool named = false;
+    bool hasN = false;
+    std::string fullName, organisation;
     int sexRank = 0;  // GENDER over X-GENDER over X-WAB-GENDER
     std::string addressLabel;
     bool hasAddress = false;
@@ -230,15 +231,22 @@ struct CardBeingRead {
 };
 
 void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>& ignored) {
-    static const char* const kCarried[] = {"BEGIN",  "END",      "VERSION",     "UID",
-                                           "N",      "FN",       "ADR",         "LABEL",
-                                           "GENDER", "X-GENDER", "X-WAB-GENDER"};
+    static const char* const kCarried[] = {"BEGIN",  "END",      "VERSION",      "UID",
+                                           "N",      "FN",       "ADR",          "LABEL",
+                                           "GENDER", "X-GENDER", "X-WAB-GENDER", "ORG"};
     if (std::find_if(std::begin(kCarried), std::end(kCarried),
                      [&](const char* name) { return p.name == name; }) == std::end(kCarried)) {
         ++ignored[p.name];
         return;
     }
     std::string value = p.value;
+    if (p.name == "ORG") {
+        // Only a name for a card without one: an ORG that cannot be read spoils nothing.
+        std::string why;
+        if (card.organisation.empty() && decodeCharset(p, value, why))
+            card.organisation = component(components(value), 0);  // the name, not its units
+        return;
+    }
     if (!card.problem.empty() || !decodeCharset(p, value, card.problem)) return;
     Contact& c = card.contact;
     if (p.name == "N") {
@@ -246,12 +254,9 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
         c.lastName = component(parts, 0);
         c.firstName = component(parts, 1);
         c.middleName = component(parts, 2);
-        card.named = true;
-    } else if (p.name == "FN" && !card.named) {
-        // Only a card without N is named by FN: its last word is taken as the last name.
-        std::string full = text(value);
-        takeFullName(full, c);
-        card.named = !full.empty();
+        card.hasN = true;
+    } else if (p.name == "FN" && card.fullName.empty()) {
+        card.fullName = text(value);
     } else if (p.name == "ADR" && !card.hasAddress) {
         std::vector<std::string> parts = components(value);
         const std::string address = joinAddress(
@@ -274,8 +279,31 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
 
 constexpr const char* kOutsideACard = "a line outside any card (BEGIN:VCARD ... END:VCARD)";
 
+// The names of a card: its N; a card without N is named by FN, its last word taken
+// as the last name. A card whose N holds no name (a company's, as phones write it) is
+// known by its whole FN, else its ORG, as its last name, so that each company stays
+// an entry of its own. False when the card has no name at all.
+bool takeNames(CardBeingRead& card, std::map<std::string, size_t>& ignored) {
+    Contact& c = card.contact;
+    const bool personal = !c.lastName.empty() || !c.firstName.empty() || !c.middleName.empty();
+    const bool byFullName = !card.fullName.empty() && card.fullName != kNoName;
+    const bool byOrganisation = !personal && !byFullName && !card.organisation.empty();
+    if (!card.organisation.empty() && !byOrganisation) ++ignored["ORG"];
+    if (personal) return true;
+    if (!card.hasN && !card.fullName.empty()) {
+        takeFullName(card.fullName, c);
+        return true;
+    }
+    // The writer's stand-in for an entry without names reads back as one.
+    if (!byFullName && !byOrganisation) return card.hasN;
+    c.lastName = byFullName ? card.fullName : card.organisation;
+    c.namedBy = byFullName ? "FN" : "ORG";
+    return true;
+}
+
 void finishCard(CardBeingRead& card, ContactsRead& result, const ContactHandler& each) {
-    if (card.problem.empty() && !card.named) card.problem = "the card has no name (N or FN)";
+    if (card.problem.empty() && !takeNames(card, result.ignored))
+        card.problem = "the card has no name (N or FN)";
     if (!card.problem.empty()) {
         result.problems.push_back({card.contact.line, card.problem});
         return;
@@ -405,7 +433,7 @@ std::vector<std::pair<const char*, std::string>> propertiesOf(const Contact& c, 
         {"UID", uidOf(c)},
         {"N",
          escaped(c.lastName) + ";" + escaped(c.firstName) + ";" + escaped(c.middleName) + ";;"},
-        {"FN", escaped(fullNameOf(c))}};
+        {"FN", escaped(cardNameOf(c))}};
     if (!c.address.empty()) {
         // The whole address is the street. 4.0's LABEL parameter would only repeat
         // it, and strict readers refuse some quoted values of it: it is left out.

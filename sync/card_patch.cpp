@@ -92,7 +92,8 @@ std::string namesValue(const Lines& lines, const std::string& written) {
 bool readServerCard(const std::string& card, Contact& contact, std::string& why) {
     Lines lines = vcard::contentLines(card);
     std::string owned = "BEGIN:VCARD\r\n";
-    for (const char* name : {"VERSION", "N", "FN"}) {
+    // ORG names a card whose N and FN hold no name, as on both sides.
+    for (const char* name : {"VERSION", "N", "FN", "ORG"}) {
         int at = firstNamed(lines, name);
         if (at >= 0) owned += lines[static_cast<size_t>(at)].text + "\r\n";
     }

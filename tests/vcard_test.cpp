@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 Contact ann() {
@@ -178,3 +180,41 @@ TEST(VCardTest, ContentLinesKeepEveryByteAndReadAsTheReaderDoes) {
 }
 
 }  // namespace
+
+TEST(VCardTest, ACardWithoutAPersonalNameIsKnownByItsFnElseItsOrg) {
+    const struct {
+        const char* lines;
+        const char* names;  // last|first|namedBy
+    } cases[] = {
+        {"N:;;;;\r\nFN:Pizzeria Roma\r\nORG:Pizzeria Roma Ltd;Kitchen", "Pizzeria Roma||FN"},
+        {"ORG:Garage Nord;Service\r\nN:;;;;\r\nFN:", "Garage Nord||ORG"},
+        {"FN:Bo Zed\r\nORG:Zed Inc", "Zed|Bo|"},
+        {"ORG:Zed Inc", "Zed Inc||ORG"},
+        {"N:Lee;Ann;;;\r\nFN:Dr Ann Lee\r\nORG:Lee & Co", "Lee|Ann|"},
+        {"N:;;;;\r\nFN:(no name)", "||"},
+        {"N:;;;;", "||"},
+    };
+    for (const auto& c : cases) {
+        const ContactsRead read = vcard::read(std::string("BEGIN:VCARD\r\nVERSION:3.0\r\n") +
+                                              c.lines + "\r\nEND:VCARD\r\n");
+        ASSERT_EQ(read.contacts.size(), 1u) << c.lines;
+        const Contact& got = read.contacts[0];
+        EXPECT_EQ(got.lastName + "|" + got.firstName + "|" + got.namedBy, c.names) << c.lines;
+        // The ORG that named the card is held; one that did not is counted as ignored.
+        EXPECT_EQ(read.ignored.count("ORG"),
+                  got.namedBy == "ORG" || !std::strstr(c.lines, "ORG") ? 0u : 1u)
+            << c.lines;
+    }
+    // What is written is never an empty FN, and reads back as the same entry.
+    Contact company, nameless;
+    company.lastName = "Pizzeria Roma";
+    for (const Contact& c : {company, nameless}) {
+        const std::string card = vcard::write({c}, vcard::Version::v4);
+        EXPECT_NE(card.find("\r\nFN:" + (c.lastName.empty() ? kNoName : c.lastName) + "\r\n"),
+                  std::string::npos)
+            << card;
+        const ContactsRead read = vcard::read(card);
+        ASSERT_EQ(read.contacts.size(), 1u);
+        EXPECT_EQ(read.contacts[0].lastName, c.lastName);
+    }
+}

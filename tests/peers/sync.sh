@@ -175,6 +175,8 @@ printf 'machine 127.0.0.1 login ann password secret\n' >"$HOME/.netrc"
 QBCARD_PASSWORD= sync_ok 0 "$book"
 rm "$HOME/.netrc"
 if [ "$auth" = basic ]; then
+  QBCARD_PASSWORD= sync_ok 2 "$book"  # no user at all: the server asks for one
+  grep -q 'asks for a user name: give it with --user' "$work/err" || fail "no user: $(cat "$work/err")"
   QBCARD_PASSWORD=wrong sync_ok 2 --user ann "$book"
   grep -q 'refused the user name or password' "$work/err" || fail "wrong password: $(cat "$work/err")"
   ! grep -q wrong "$work/err" || fail "the password was shown"
