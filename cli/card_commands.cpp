@@ -47,10 +47,9 @@ int exportEntries(const CardOptions& options, const std::string& output, std::st
                     append(piece, contact);
                     continue;
                 }
-                console::error(
-                    "qbcard: " + card.file.path() + ": " +
-                    displayName(contact.firstName, contact.middleName, contact.lastName) + ": " +
-                    why + "; not exported\n");
+                complain(card.file.path() + ": " +
+                         displayName(contact.firstName, contact.middleName, contact.lastName) +
+                         ": " + why + "; not exported");
                 exitCode = kDoneWithFindings;
             }
             given = piece;
@@ -216,15 +215,9 @@ int checkCardFile(const CardOptions& options) {
             codepage::isUndefinedByte(options.codePage, static_cast<unsigned char>(b));
     IntegrityReport report;
     CardFile file(options.file, files::realFileSystem());
-    switch (file.inspect(undefined, report)) {
-        case LoadProblem::missing:
-            return fail(options.file, "no such card file");
-        case LoadProblem::unreadable:
-        case LoadProblem::tooLarge:
-            return fail(options.file, "the card file cannot be read: " + file.lastFailure());
-        case LoadProblem::none:
-            break;
-    }
+    const LoadProblem problem = file.inspect(undefined, report);
+    if (problem != LoadProblem::none)
+        return fail(options.file, loadProblemText(problem, file.lastFailure()));
     std::vector<std::string> findings;
     auto note = [&](size_t count, const std::string& what) {
         if (count) findings.push_back(what + ": " + std::to_string(count));

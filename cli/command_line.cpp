@@ -221,22 +221,21 @@ int runCommandLine(int argc, const char* const* argv) {
         app.parse(static_cast<int>(arguments.size()), arguments.data());
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        console::error("qbcard: " + parseFailure(app, e) +
-                       "\nRun qbcard --help for the commands.\n");
+        complain(parseFailure(app, e) + "\nRun qbcard --help for the commands.");
         return kNothingDone;
     }
     int exitCode = kNothingDone;
     try {
         exitCode = run(request);
     } catch (const std::bad_alloc&) {
-        console::error("qbcard: out of memory; the card file is as it was\n");
+        complain("out of memory; the card file is as it was");
         return kNothingDone;
     } catch (const std::length_error&) {
-        console::error("qbcard: out of memory; the card file is as it was\n");
+        complain("out of memory; the card file is as it was");
         return kNothingDone;
     }
     std::string why;
     if (console::flushOutput(why)) return exitCode;
-    console::error("qbcard: standard output: cannot be written: " + why + "\n");
+    complain("standard output: cannot be written: " + why);
     return kNothingDone;
 }

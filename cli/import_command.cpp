@@ -86,8 +86,8 @@ class Import {
         }
     }
     void problem(size_t line, const std::string& why) {
-        problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
-                            why);
+        problems_.push_back(
+            prefixed(sources_.back() + ": line " + std::to_string(line) + ": " + why));
     }
     std::string nameOf(const Entry& entry) const {
         const Contact c = contactOf(entry, options_.codePage);
@@ -126,10 +126,10 @@ void Import::take(Contact& contact) {
         // The same person twice in one input: the later record wins, as a later Save
         // does, and both places are said.
         const Touched& first = touched_[earlier - 1];
-        duplicates_.push_back("qbcard: " + sources_.back() + ": line " +
-                              std::to_string(contact.line) + ": " + nameOf(entry) +
-                              " again (first at " + sources_[first.source] + " line " +
-                              std::to_string(first.line) + "); the later one wins");
+        duplicates_.push_back(prefixed(sources_.back() + ": line " + std::to_string(contact.line) +
+                                       ": " + nameOf(entry) + " again (first at " +
+                                       sources_[first.source] + " line " +
+                                       std::to_string(first.line) + "); the later one wins"));
     } else {
         uint32_t before = Touched::kAdded;
         if (stored) {
@@ -174,8 +174,8 @@ bool Import::readSource(const std::string& source, std::string bytes) {
                 return false;
             }
             text = std::move(converted);
-            console::error("qbcard: " + source + ": not UTF-8; read in the ANSI code page " + page +
-                           " (--input-encoding names another)\n");
+            complain(source + ": not UTF-8; read in the ANSI code page " + page +
+                     " (--input-encoding names another)");
         }
         read = csv::read(text, each);
         if (!read.notThisFormat.empty()) {

@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     int exitCode = runCommandLine(argc, pointers.data());
     // The last error standard output can give is its close's.
     if (std::fclose(stdout) != 0 && exitCode != kNothingDone) {
-        console::error("qbcard: standard output: cannot be written\n");
+        complain("standard output: cannot be written");
         return kNothingDone;
     }
     return exitCode;

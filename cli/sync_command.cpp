@@ -14,11 +14,6 @@
 
 namespace {
 
-int fail(const std::string& what, const std::string& message) {
-    console::error("qbcard: " + what + ": " + message + "\n");
-    return kNothingDone;
-}
-
 // Each request and the status of its answer, for --verbose.
 class TellingClient : public http::Client {
   public:
@@ -80,7 +75,7 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
         std::string list;
         for (const carddav::AddressBook& book : books)
             list += "  " + book.url + (book.name.empty() ? "" : "  (" + book.name + ")") + "\n";
-        console::error("qbcard: " + settings.url +
+        console::error(prefixed(settings.url) +
                        ": this account has several address books; sync one by its URL:\n" + list);
         exitCode = kNothingDone;
         return false;
@@ -94,10 +89,9 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
 int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     if (cardsync::hasUserInfo(settings.url)) {
         // Not repeated in the message: it may hold the password.
-        console::error(
-            std::string("qbcard: the URL names a user before its host; give the user with --user "
-                        "and the password in ") +
-            conventions::kNetrc + " or QBCARD_PASSWORD, never in the URL\n");
+        complain(std::string("the URL names a user before its host; give the user with --user "
+                             "and the password in ") +
+                 conventions::kNetrc + " or QBCARD_PASSWORD, never in the URL");
         return kNothingDone;
     }
     http::Settings httpSettings;
@@ -144,7 +138,7 @@ int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     if (outcome == cardsync::Outcome::stopped) {
         if (session.lastStatus() == 401 && httpSettings.user.empty())
             failure = settings.url + ": " + askedForAUser();
-        console::error("qbcard: " + failure + "\n");
+        complain(failure);
         return kNothingDone;
     }
     console::out(cardsync::summaryOf(totals, options.file + ".conflicts") +
