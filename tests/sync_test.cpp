@@ -484,10 +484,10 @@ TEST_F(SyncRunTest, ASaveRemovesTheTemporaryFilesOfKilledSaves) {
     const std::string state = cardsync::stateFileName("test.txt", FakeCardDav::kBook);
     const std::string mine = files::machineName() + "-4000000001.tmp";
     const std::vector<std::string> stale = {"test.txt." + mine, state + "." + mine,
-                                            "test.txt.conflicts/" + mine};
+                                            kConflicts + mine};
     const std::vector<std::string> kept = {"test.txt.other-machine-7.tmp",
-                                           "test.txt.conflicts/other-machine-7.tmp",
-                                           "test.txtx." + mine, "test.txt.sync" + mine};
+                                           kConflicts + "other-machine-7.tmp", "test.txtx." + mine,
+                                           "test.txt.sync" + mine};
     for (const auto& name : stale) fs.files[name] = "half";
     for (const auto& name : kept) fs.files[name] = "half";
     fs.files["test.txt"] += "Cy\xfe\xfeRay\xfe\xfe\xfd";
