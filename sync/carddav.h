@@ -102,7 +102,4 @@ std::string describe(const http::Response& response, const std::string& method,
 // does not say.
 long long retryAfterSeconds(const http::Response& response);
 
-// "https://host:8443" of a URL; its path ("/a/b/") in `path`.
-std::string originOf(const std::string& url, std::string* path = nullptr);
-
 }  // namespace carddav
