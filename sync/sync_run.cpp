@@ -60,6 +60,8 @@ class Run {
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
+    bool heldThereByAnother(const Names& names, const std::string& href) const;
+    void newCard(const Contact& contact, std::string& href, std::string& body) const;
     bool planChanges(Plan& plan, std::string& failure);
     Outcome tellPlan(const Plan& plan);
     bool fetchCardsToPatch(const Plan& plan, std::string& failure);
@@ -309,8 +311,7 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         const Contact& contact = local_.at(names);
         std::string href, body, ifMatch;
         if (step == Step::sendNew) {
-            href = session_.hrefFor(vcard::uidOf(contact));
-            body = vcard::write({contact}, vcard::Version::v3);
+            newCard(contact, href, body);
         } else {
             const RemoteCard& remote = remote_.at(names);
             href = remote.href;
@@ -373,6 +374,36 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         return true;
     }
     return retryAfterPrecondition(names, failure);
+}
+
+// Whether the server keeps a card of other names at `href`, as far as this sync
+// has seen it.
+bool Run::heldThereByAnother(const Names& names, const std::string& href) const {
+    if (listing_.etags.count(href) || state_.untouched.count(href)) return true;
+    for (const auto& [n, remote] : remote_)
+        if (remote.href == href) return true;
+    for (const auto& [n, agreed] : state_.contacts)
+        if (agreed.href == href && (n < names || names < n)) return true;
+    return false;
+}
+
+// A new card's href and body. A card renamed on the server keeps its href and UID
+// under its new names, so the old names sent again (edited here meanwhile) would
+// meet it: they go beside it under a UID and href of their own, made from the
+// names and a number.
+void Run::newCard(const Contact& contact, std::string& href, std::string& body) const {
+    const std::string uid = vcard::uidOf(contact);
+    std::string ownUid = uid;
+    href = session_.hrefFor(uid);
+    const Names names = namesOf(contact);
+    for (int n = 2; heldThereByAnother(names, href); ++n) {
+        Contact numbered = contact;
+        numbered.middleName += '\x1F' + std::to_string(n);
+        ownUid = vcard::uidOf(numbered);
+        href = session_.hrefFor(ownUid);
+    }
+    body = vcard::write({contact}, vcard::Version::v3);
+    if (ownUid != uid) body.replace(body.find("UID:" + uid) + 4, uid.size(), ownUid);
 }
 
 // Another client changed the card between the listing and the write: fetch it
