@@ -340,7 +340,7 @@ bool Session::fetch(const std::vector<std::string>& hrefs, std::vector<Card>& ca
 }
 
 WriteResult Session::put(const std::string& href, const std::string& body, const std::string& etag,
-                         std::string& newEtag, std::string& why) {
+                         std::string& newEtag, std::string& storedAt, std::string& why) {
     const std::string url = absolute(href);
     http::Response response = send("PUT", url,
                                    {{"Content-Type", "text/vcard; charset=utf-8"},
@@ -353,6 +353,10 @@ WriteResult Session::put(const std::string& href, const std::string& body, const
         return WriteResult::failed;
     }
     newEtag = response.header("ETag");
+    // A server may name a new card itself (Google does), and says where in Location.
+    const std::string location =
+        response.status == 201 ? url::hrefOn(url, trimmed(response.header("Location"))) : "";
+    storedAt = location.empty() ? href : location;
     return WriteResult::done;
 }
 

@@ -63,9 +63,10 @@ class Session {
     // The cards at these hrefs, in batches; a card that is gone is left out.
     bool fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards, std::string& why);
     // A card written with If-Match `etag`, or with If-None-Match: * when `etag` is
-    // empty; `newEtag` receives the server's ETag for it when it gives one.
+    // empty; `newEtag` receives the server's ETag for it when it gives one, and
+    // `storedAt` its href: where the server says it put a new card, else `href`.
     WriteResult put(const std::string& href, const std::string& body, const std::string& etag,
-                    std::string& newEtag, std::string& why);
+                    std::string& newEtag, std::string& storedAt, std::string& why);
     WriteResult remove(const std::string& href, const std::string& etag, std::string& why);
 
     // A new card's href inside the collection.

@@ -309,7 +309,7 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
     std::string etag;
     if (step == Step::sendNew || step == Step::sendChange) {
         const Contact& contact = local_.at(names);
-        std::string href, body, ifMatch;
+        std::string href, body, ifMatch, storedAt;
         if (step == Step::sendNew) {
             newCard(contact, href, body);
         } else {
@@ -325,8 +325,9 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                       (!decision.conflict && (agreed == state_.contacts.end() ||
                                               agreed->second.digest != remote_.at(names).digest)));
         result = stale ? carddav::WriteResult::preconditionFailed
-                       : session_.put(href, body, ifMatch, etag, failure);
+                       : session_.put(href, body, ifMatch, etag, storedAt, failure);
         if (result == carddav::WriteResult::done) {
+            href = storedAt;
             state_.contacts[names] = {href, etag, digestOf(contact)};
             written_[href] = etag;
             if (step == Step::sendNew) {
@@ -396,7 +397,11 @@ void Run::newCard(const Contact& contact, std::string& href, std::string& body) 
     std::string ownUid = uid;
     href = session_.hrefFor(uid);
     const Names names = namesOf(contact);
-    for (int n = 2; heldThereByAnother(names, href); ++n) {
+    // The card these names were agreed with now holds others: renamed there.
+    auto agreed = state_.contacts.find(names);
+    bool renamed =
+        agreed != state_.contacts.end() && heldThereByAnother(names, agreed->second.href);
+    for (int n = 2; renamed || heldThereByAnother(names, href); ++n, renamed = false) {
         Contact numbered = contact;
         numbered.middleName += '\x1F' + std::to_string(n);
         ownUid = vcard::uidOf(numbered);
