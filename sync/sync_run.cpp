@@ -61,6 +61,8 @@ class Run {
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
     bool heldThereByAnother(const Names& names, const std::string& href) const;
+    bool mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const;
+    bool listWhole(std::string& failure);
     void newCard(const Contact& contact, std::string& href, std::string& body) const;
     bool planChanges(Plan& plan, std::string& failure);
     Outcome tellPlan(const Plan& plan);
@@ -154,12 +156,35 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
     remote_[names] = remote;
 }
 
+// A server that does not know a token may answer with every card instead of
+// refusing it (DAViCal), and never tells of the cards deleted since; to the
+// client that is a list of changes like any other. Where it could be one (the
+// server moved on, told of no deletion, and left out cards agreed on), the whole
+// listing is asked for as well: one more request, only when the server changed,
+// and always right.
+bool Run::mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const {
+    if (listing_.whole || !listing_.removed.empty() || listing_.syncToken == state_.syncToken)
+        return false;
+    for (const auto& item : agreedByHref)
+        if (!listing_.etags.count(item.first)) return true;
+    return false;
+}
+
+bool Run::listWhole(std::string& failure) {
+    carddav::Listing whole;
+    if (!session_.list("", false, whole, failure)) return false;
+    whole.syncToken = listing_.syncToken;  // the token the changes came with holds
+    listing_ = whole;
+    return true;
+}
+
 bool Run::readRemote(std::string& failure) {
     if (!session_.list(state_.syncToken, !state_.noSyncCollection, listing_, failure)) return false;
     if (listing_.syncCollectionRefused) state_.noSyncCollection = true;
     std::map<std::string, std::string> now;
     std::map<std::string, Names> agreedByHref;
     for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
+    if (mayHideDeletions(agreedByHref) && !listWhole(failure)) return false;
     for (const auto& item : agreedByHref) heldAtToken_.insert(item.first);
     for (const auto& item : state_.untouched) heldAtToken_.insert(item.first);
     if (listing_.whole) {
