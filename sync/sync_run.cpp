@@ -184,7 +184,16 @@ bool Run::readRemote(std::string& failure) {
     std::map<std::string, std::string> now;
     std::map<std::string, Names> agreedByHref;
     for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
-    if (mayHideDeletions(agreedByHref) && !listWhole(failure)) return false;
+    // What the token's own answer showed: a whole listing asked for after it may
+    // show cards created since, which that token does not cover.
+    std::set<std::string> coveredByToken;
+    const bool relisted = mayHideDeletions(agreedByHref);
+    if (relisted) {
+        for (const auto& item : listing_.etags) coveredByToken.insert(item.first);
+        for (const auto& item : agreedByHref) coveredByToken.insert(item.first);
+        for (const auto& item : state_.untouched) coveredByToken.insert(item.first);
+        if (!listWhole(failure)) return false;
+    }
     for (const auto& item : agreedByHref) heldAtToken_.insert(item.first);
     for (const auto& item : state_.untouched) heldAtToken_.insert(item.first);
     if (listing_.whole) {
@@ -199,7 +208,8 @@ bool Run::readRemote(std::string& failure) {
         for (const std::string& href : state_.createdSinceToken)
             if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
     }
-    for (const auto& item : now) listed_.insert(item.first);
+    for (const auto& item : now)
+        if (!relisted || coveredByToken.count(item.first)) listed_.insert(item.first);
     std::vector<std::string> toFetch;
     std::map<std::string, std::string> told;
     told.swap(state_.untouched);
