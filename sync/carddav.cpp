@@ -350,7 +350,10 @@ WriteResult Session::put(const std::string& href, const std::string& body, const
     if (response.status == 412) return WriteResult::preconditionFailed;
     if (!isSuccess(response.status)) {
         why = describe(response, "PUT", url);
-        return WriteResult::failed;
+        const bool uidTaken =
+            response.status == 409 ||
+            (response.status == 403 && response.body.find("no-uid-conflict") != std::string::npos);
+        return etag.empty() && uidTaken ? WriteResult::uidTaken : WriteResult::failed;
     }
     newEtag = response.header("ETag");
     // A server may name a new card itself (Google does), and says where in Location.

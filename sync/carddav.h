@@ -30,7 +30,9 @@ struct Card {
     std::string href, etag, body;
 };
 
-enum class WriteResult { done, preconditionFailed, failed };
+// uidTaken: a new card refused because another card there has its UID (RFC 6352
+// no-uid-conflict, or 409).
+enum class WriteResult { done, preconditionFailed, uidTaken, failed };
 
 // A server that answers 503 or 429 with Retry-After is asked again after the time it
 // gives, while the waits of one sync add up to no more than this.

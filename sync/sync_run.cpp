@@ -63,7 +63,8 @@ class Run {
     bool heldThereByAnother(const Names& names, const std::string& href) const;
     bool mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const;
     bool listWhole(std::string& failure);
-    void newCard(const Contact& contact, std::string& href, std::string& body) const;
+    void newCard(const Contact& contact, std::string& href, std::string& body,
+                 bool uidTaken = false) const;
     bool planChanges(Plan& plan, std::string& failure);
     Outcome tellPlan(const Plan& plan);
     bool fetchCardsToPatch(const Plan& plan, std::string& failure);
@@ -361,6 +362,12 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                                               agreed->second.digest != remote_.at(names).digest)));
         result = stale ? carddav::WriteResult::preconditionFailed
                        : session_.put(href, body, ifMatch, etag, storedAt, failure);
+        if (result == carddav::WriteResult::uidTaken) {
+            // A card renamed there keeps the UID these names make: a UID of their own.
+            newCard(contact, href, body, true);
+            result = session_.put(href, body, ifMatch, etag, storedAt, failure);
+            if (result == carddav::WriteResult::uidTaken) result = carddav::WriteResult::failed;
+        }
         if (result == carddav::WriteResult::done) {
             href = storedAt;
             state_.contacts[names] = {href, etag, digestOf(contact)};
@@ -427,15 +434,16 @@ bool Run::heldThereByAnother(const Names& names, const std::string& href) const 
 // under its new names, so the old names sent again (edited here meanwhile) would
 // meet it: they go beside it under a UID and href of their own, made from the
 // names and a number.
-void Run::newCard(const Contact& contact, std::string& href, std::string& body) const {
+void Run::newCard(const Contact& contact, std::string& href, std::string& body,
+                  bool uidTaken) const {
     const std::string uid = vcard::uidOf(contact);
     std::string ownUid = uid;
     href = session_.hrefFor(uid);
     const Names names = namesOf(contact);
     // The card these names were agreed with now holds others: renamed there.
     auto agreed = state_.contacts.find(names);
-    bool renamed =
-        agreed != state_.contacts.end() && heldThereByAnother(names, agreed->second.href);
+    bool renamed = uidTaken || (agreed != state_.contacts.end() &&
+                                heldThereByAnother(names, agreed->second.href));
     for (int n = 2; renamed || heldThereByAnother(names, href); ++n, renamed = false) {
         Contact numbered = contact;
         numbered.middleName += '\x1F' + std::to_string(n);
