@@ -47,10 +47,9 @@ int exportEntries(const CardOptions& options, const std::string& output, std::st
                     append(piece, contact);
                     continue;
                 }
-                console::error(
-                    "qbcard: " + card.file.path() + ": " +
-                    displayName(contact.firstName, contact.middleName, contact.lastName) + ": " +
-                    why + "; not exported\n");
+                complain(card.file.path() + ": " +
+                         displayName(contact.firstName, contact.middleName, contact.lastName) +
+                         ": " + why + "; not exported");
                 exitCode = kDoneWithFindings;
             }
             given = piece;
@@ -84,6 +83,29 @@ std::string tableCell(const std::string& text) {
     return out;
 }
 
+// The cell cut to `width` characters, an ellipsis in place of what is left out.
+std::string cutTo(const std::string& cell, size_t width) {
+    if (utf8::length(cell) <= width) return cell;
+    size_t at = 0;
+    for (size_t kept = 0; kept + 1 < width; ++kept) utf8::next(cell, at);
+    return cell.substr(0, at) + "\u2026";
+}
+
+// A table line as wide as the console, or as a classic 80-column one where the width
+// cannot be told (a pipe, a file): the address column gives up what is too much.
+constexpr size_t kAddressColumn = 3;
+void fitAddressColumn(size_t (&widths)[kFieldCount]) {
+    const int columns = console::outputColumns();
+    const size_t room = columns > 0 ? static_cast<size_t>(columns) : 80;
+    size_t total = 2 * (kFieldCount - 1);
+    for (size_t width : widths) total += width;
+    if (total < room) return;  // a line as wide as the console would wrap on some
+    const size_t least = utf8::length(kFieldLabels[kAddressColumn]);
+    const size_t over = total - room + 1;
+    widths[kAddressColumn] =
+        widths[kAddressColumn] > least + over ? widths[kAddressColumn] - over : least;
+}
+
 // Calls its argument with each contact to show, in order, as often as it is called:
 // the contacts are made from the entries as they are shown, never all held at once.
 using ContactWalk = std::function<void(const std::function<void(const Contact&)>&)>;
@@ -112,10 +134,11 @@ void printContacts(const ContactWalk& eachContact, ListFormat format) {
         for (int f = 0; f < kFieldCount; ++f)
             widths[f] = std::max(widths[f], utf8::length(tableCell(fieldOf(c, f))));
     });
+    fitAddressColumn(widths);
     auto row = [&](auto cellOf) {
         std::string line;
         for (int f = 0; f < kFieldCount; ++f) {
-            std::string cell = cellOf(f);
+            std::string cell = cutTo(cellOf(f), widths[f]);
             line += cell;
             if (f < kFieldCount - 1) line += std::string(widths[f] - utf8::length(cell) + 2, ' ');
         }
@@ -192,15 +215,9 @@ int checkCardFile(const CardOptions& options) {
             codepage::isUndefinedByte(options.codePage, static_cast<unsigned char>(b));
     IntegrityReport report;
     CardFile file(options.file, files::realFileSystem());
-    switch (file.inspect(undefined, report)) {
-        case LoadProblem::missing:
-            return fail(options.file, "no such card file");
-        case LoadProblem::unreadable:
-        case LoadProblem::tooLarge:
-            return fail(options.file, "the card file cannot be read: " + file.lastFailure());
-        case LoadProblem::none:
-            break;
-    }
+    const LoadProblem problem = file.inspect(undefined, report);
+    if (problem != LoadProblem::none)
+        return fail(options.file, loadProblemText(problem, file.lastFailure()));
     std::vector<std::string> findings;
     auto note = [&](size_t count, const std::string& what) {
         if (count) findings.push_back(what + ": " + std::to_string(count));

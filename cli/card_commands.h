@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/messages.h"
 #include "data/card_file.h"
 #include "interchange/codepage.h"
 #include "interchange/csv.h"
@@ -16,8 +17,6 @@ struct CardOptions {
     std::string file = kCardFileName;
     unsigned codePage = codepage::kWestern;
 };
-
-enum ExitCode { kDone = 0, kDoneWithFindings = 1, kNothingDone = 2 };
 
 enum class ListFormat { table, tsv };
 

@@ -13,6 +13,7 @@
 #include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "platform/console.h"
+#include "platform/conventions.h"
 #include "sync/carddav.h"
 #include "version.h"
 
@@ -130,17 +131,18 @@ void addCommands(CLI::App& app, Request& r) {
     describe(r.importing, "qbcard import contacts.csv --input-encoding 1252 --dry-run");
 
     r.check = app.add_subcommand("check", "an integrity report of the card file");
-    describe(r.check, "qbcard --file ~/book/test.txt check");
+    describe(r.check, std::string("qbcard --file ") + conventions::kCardFileExample + " check");
 
     SyncSettings& sync = r.sync;
     r.syncing = app.add_subcommand(
-        "sync",
-        "two-way sync with a CardDAV address book; the password comes from ~/.netrc, "
-        "QBCARD_PASSWORD or the terminal");
+        "sync", std::string("two-way sync with a CardDAV address book; the password comes from ") +
+                    conventions::kNetrc + ", QBCARD_PASSWORD or the terminal");
     r.syncing->add_option("URL", sync.url, "the address book, or the server or account to find it")
         ->required();
     r.syncing->add_flag("--dry-run", sync.dryRun, "print every planned change, change nothing");
-    r.syncing->add_option("--user", sync.user, "the user name (else the one in ~/.netrc)");
+    r.syncing->add_option(
+        "--user", sync.user,
+        std::string("the user name (else the one in ") + conventions::kNetrc + ")");
     r.syncing->add_option("--cacert", sync.caFile, "trust the certificates in FILE")
         ->check(CLI::ExistingFile);
     r.syncing
@@ -179,13 +181,6 @@ void addOptions(CLI::App& app, Request& r) {
 }
 
 int run(Request& r) {
-#ifdef _WIN32
-    // Windows hands a console program its arguments in the ANSI code page.
-    for (std::string& term : r.terms) {
-        std::string utf8Text;
-        if (codepage::toUtf8(codepage::defaultCodePage(), term, utf8Text)) term = utf8Text;
-    }
-#endif
     if (*r.list) return listEntries(r.options, r.format);
     if (*r.find) return findEntries(r.options, r.terms, r.format);
     if (*r.vcardExport) return exportVCard(r.options, r.vcardVersion, r.output);
@@ -216,26 +211,31 @@ int runCommandLine(int argc, const char* const* argv) {
         "qbcard"};  // the usage line names the command, not the path it was started by
     Request request;
     addOptions(app, request);
+    std::vector<const char*> arguments(argv, argv + argc);
+#ifdef _WIN32
+    // A Windows user asks any program for help with /?.
+    for (const char*& argument : arguments)
+        if (std::string(argument) == "/?") argument = "--help";
+#endif
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(arguments.size()), arguments.data());
     } catch (const CLI::ParseError& e) {
         if (e.get_exit_code() == 0) return app.exit(e);  // --help, --version
-        console::error("qbcard: " + parseFailure(app, e) +
-                       "\nRun qbcard --help for the commands.\n");
+        complain(parseFailure(app, e) + "\nRun qbcard --help for the commands.");
         return kNothingDone;
     }
     int exitCode = kNothingDone;
     try {
         exitCode = run(request);
     } catch (const std::bad_alloc&) {
-        console::error("qbcard: out of memory; the card file is as it was\n");
+        complain("out of memory; the card file is as it was");
         return kNothingDone;
     } catch (const std::length_error&) {
-        console::error("qbcard: out of memory; the card file is as it was\n");
+        complain("out of memory; the card file is as it was");
         return kNothingDone;
     }
     std::string why;
     if (console::flushOutput(why)) return exitCode;
-    console::error("qbcard: standard output: cannot be written: " + why + "\n");
+    complain("standard output: cannot be written: " + why);
     return kNothingDone;
 }

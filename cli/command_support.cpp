@@ -3,30 +3,14 @@
 #include "platform/console.h"
 #include "platform/files.h"
 
-int fail(const std::string& file, const std::string& message) {
-    console::error("qbcard: " + file + ": " + message + "\n");
-    return kNothingDone;
-}
-
 LoadedCardFile::LoadedCardFile(const CardOptions& options)
     : file(options.file, files::realFileSystem()) {}
 
 bool loadSorted(LoadedCardFile& card, bool mayBeMissing, int& exitCode) {
-    switch (card.file.load(card.entries)) {
-        case LoadProblem::missing:
-            if (mayBeMissing) break;
-            exitCode = fail(card.file.path(), "no such card file");
-            return false;
-        case LoadProblem::unreadable:
-            exitCode =
-                fail(card.file.path(), "the card file cannot be read: " + card.file.lastFailure());
-            return false;
-        case LoadProblem::tooLarge:
-            exitCode =
-                fail(card.file.path(), "the card file is too large for this program's memory");
-            return false;
-        case LoadProblem::none:
-            break;
+    const LoadProblem problem = card.file.load(card.entries);
+    if (problem != LoadProblem::none && !(problem == LoadProblem::missing && mayBeMissing)) {
+        exitCode = fail(card.file.path(), loadProblemText(problem, card.file.lastFailure()));
+        return false;
     }
     normaliseEntries(card.entries);
     return true;
@@ -52,5 +36,5 @@ std::string displayName(const std::string& first, const std::string& middle,
     if (!first.empty() || !middle.empty()) name += ",";
     for (const std::string* part : {&first, &middle})
         if (!part->empty()) name += " " + *part;
-    return name.empty() ? "(no name)" : name;
+    return name.empty() ? kNoName : name;
 }

@@ -10,9 +10,6 @@
 
 // What qbcard's commands share.
 
-// Says on standard error what failed on which file; returns kNothingDone.
-int fail(const std::string& file, const std::string& message);
-
 // The card file of the options and its entries.
 struct LoadedCardFile {
     CardFile file;

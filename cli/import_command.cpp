@@ -12,9 +12,11 @@
 #include "cli/card_commands.h"
 #include "cli/command_support.h"
 #include "data/entry.h"
+#include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "interchange/utf8.h"
 #include "platform/console.h"
+#include "platform/conventions.h"
 #include "platform/files.h"
 
 namespace {
@@ -84,8 +86,8 @@ class Import {
         }
     }
     void problem(size_t line, const std::string& why) {
-        problems_.push_back("qbcard: " + sources_.back() + ": line " + std::to_string(line) + ": " +
-                            why);
+        problems_.push_back(
+            prefixed(sources_.back() + ": line " + std::to_string(line) + ": " + why));
     }
     std::string nameOf(const Entry& entry) const {
         const Contact c = contactOf(entry, options_.codePage);
@@ -103,6 +105,7 @@ class Import {
     std::vector<std::string> problems_;    // records rejected
     std::vector<std::string> duplicates_;  // records that came again
     std::map<std::string, size_t> ignored_;
+    std::string namedByCard_;  // the entries a company's card named, one line each
     size_t replaced_ = 0;
 };
 
@@ -111,6 +114,10 @@ void Import::take(Contact& contact) {
     std::string why;
     if (!entryOf(contact, options_.codePage, how_.lossy, entry, why, replaced_))
         return problem(contact.line, why);
+    if (!contact.namedBy.empty())
+        namedByCard_ += "  " + nameOf(entry) + ": no personal name; named by its " +
+                        contact.namedBy + " (" + sources_.back() + " line " +
+                        std::to_string(contact.line) + ")\n";
     std::vector<Entry>& entries = card_.entries;
     const Entry* stored = putter_.find(entry);
     const size_t at = stored ? static_cast<size_t>(stored - entries.data()) : entries.size();
@@ -119,10 +126,10 @@ void Import::take(Contact& contact) {
         // The same person twice in one input: the later record wins, as a later Save
         // does, and both places are said.
         const Touched& first = touched_[earlier - 1];
-        duplicates_.push_back("qbcard: " + sources_.back() + ": line " +
-                              std::to_string(contact.line) + ": " + nameOf(entry) +
-                              " again (first at " + sources_[first.source] + " line " +
-                              std::to_string(first.line) + "); the later one wins");
+        duplicates_.push_back(prefixed(sources_.back() + ": line " + std::to_string(contact.line) +
+                                       ": " + nameOf(entry) + " again (first at " +
+                                       sources_[first.source] + " line " +
+                                       std::to_string(first.line) + "); the later one wins"));
     } else {
         uint32_t before = Touched::kAdded;
         if (stored) {
@@ -150,12 +157,25 @@ bool Import::readSource(const std::string& source, std::string bytes) {
     if (isVCard) {
         read = vcard::read(text, each);
     } else {
-        // A CSV file's cells are read as UTF-8 unless told otherwise: say how to tell.
+        // A CSV file's cells are read as UTF-8 unless told otherwise. On Windows, where
+        // Excel and Outlook save CSV in the ANSI code page, one that is not UTF-8 is read
+        // in it, as the system's own programs read it; elsewhere, say how to tell.
         if (how_.inputEncoding.empty() && !utf8::isValid(text)) {
-            fail(source,
-                 "is not UTF-8 text; name its encoding with --input-encoding, for example "
-                 "--input-encoding 1252 for a CSV saved by Excel or Outlook on Windows");
-            return false;
+            if (!conventions::kTextInAnsiCodePage) {
+                fail(source,
+                     "is not UTF-8 text; name its encoding with --input-encoding, for example "
+                     "--input-encoding 1252 for a CSV saved by Excel or Outlook on Windows");
+                return false;
+            }
+            const std::string page = std::to_string(codepage::defaultCodePage());
+            std::string converted;
+            if (!text_encoding::toUtf8(std::move(text), page, converted, why)) {
+                fail(source, "cannot be read: " + why);
+                return false;
+            }
+            text = std::move(converted);
+            complain(source + ": not UTF-8; read in the ANSI code page " + page +
+                     " (--input-encoding names another)");
         }
         read = csv::read(text, each);
         if (!read.notThisFormat.empty()) {
@@ -252,6 +272,7 @@ int Import::finish(const std::string& inputs) {
               " rejected" + (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n";
     console::out(report);
     console::out(changes);
+    console::out(namedByCard_);
     report = ignoredLine(ignored_);
     if (replaced_) report += std::to_string(replaced_) + " characters stored as \"?\"\n";
     console::out(report);
@@ -263,7 +284,7 @@ std::vector<std::string> filesOf(const std::string& input) {
     files::FileSystem& fs = files::realFileSystem();
     if (input == "-" || !fs.isFolder(input)) return {input};
     std::string folder = input;
-    if (folder.back() != '/' && folder.back() != '\\') folder += '/';
+    if (folder.back() != '/' && folder.back() != '\\') folder += conventions::kPathSeparator;
     std::vector<std::string> found;
     for (const std::string& name : fs.namesIn(folder)) {
         std::string lower = utf8::matchKey(name);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "platform/console.h"
+#include "platform/conventions.h"
 #include "platform/files.h"
 #include "platform/http.h"
 #include "platform/user.h"
@@ -12,11 +13,6 @@
 #include "sync/sync_state.h"
 
 namespace {
-
-int fail(const std::string& what, const std::string& message) {
-    console::error("qbcard: " + what + ": " + message + "\n");
-    return kNothingDone;
-}
 
 // Each request and the status of its answer, for --verbose.
 class TellingClient : public http::Client {
@@ -34,7 +30,7 @@ class TellingClient : public http::Client {
     http::Client& inner_;
 };
 
-// The password comes from ~/.netrc, QBCARD_PASSWORD or the terminal, in that order;
+// The password comes from the user's netrc file, QBCARD_PASSWORD or the terminal, in that order;
 // never from the command line, where other users of the machine could read it.
 bool findCredentials(const SyncSettings& settings, http::Settings& http, std::string& why) {
     http.user = settings.user;
@@ -49,11 +45,19 @@ bool findCredentials(const SyncSettings& settings, http::Settings& http, std::st
     } else if (!http.user.empty() && !user::askHidden("Password for " + http.user + " at " +
                                                           cardsync::hostOf(settings.url) + ": ",
                                                       http.password)) {
-        why = "no password for " + http.user +
-              ": put it in ~/.netrc or QBCARD_PASSWORD, or run qbcard on a terminal";
+        why = "no password for " + http.user + ": put it in " + conventions::kNetrc +
+              " or QBCARD_PASSWORD, or run qbcard on a terminal";
         return false;
     }
     return http.user.empty() || cardsync::mayAuthenticate(settings.url, why);
+}
+
+// A 401 to a request that named no user: the server asks for one, it refused none.
+std::string askedForAUser() {
+    return std::string(
+               "the server asks for a user name: give it with --user, or a login for "
+               "this server in ") +
+           conventions::kNetrc;
 }
 
 // Finds the address book the URL leads to; false, with the exit code set and the
@@ -63,8 +67,7 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
     std::vector<carddav::AddressBook> books;
     std::string why;
     if (!session.discover(books, why)) {
-        if (session.lastStatus() == 401 && httpSettings.user.empty())
-            why = "the server asks who you are: give --user, or a login in ~/.netrc";
+        if (session.lastStatus() == 401 && httpSettings.user.empty()) why = askedForAUser();
         exitCode = fail(settings.url, why);
         return false;
     }
@@ -72,7 +75,7 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
         std::string list;
         for (const carddav::AddressBook& book : books)
             list += "  " + book.url + (book.name.empty() ? "" : "  (" + book.name + ")") + "\n";
-        console::error("qbcard: " + settings.url +
+        console::error(prefixed(settings.url) +
                        ": this account has several address books; sync one by its URL:\n" + list);
         exitCode = kNothingDone;
         return false;
@@ -86,9 +89,9 @@ bool findAddressBook(carddav::Session& session, const SyncSettings& settings,
 int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
     if (cardsync::hasUserInfo(settings.url)) {
         // Not repeated in the message: it may hold the password.
-        console::error(
-            "qbcard: the URL names a user before its host; give the user with --user and the "
-            "password in ~/.netrc or QBCARD_PASSWORD, never in the URL\n");
+        complain(std::string("the URL names a user before its host; give the user with --user "
+                             "and the password in ") +
+                 conventions::kNetrc + " or QBCARD_PASSWORD, never in the URL");
         return kNothingDone;
     }
     http::Settings httpSettings;
@@ -133,7 +136,9 @@ int syncAddressBook(const CardOptions& options, const SyncSettings& settings) {
         outcome = run();
     }
     if (outcome == cardsync::Outcome::stopped) {
-        console::error("qbcard: " + failure + "\n");
+        if (session.lastStatus() == 401 && httpSettings.user.empty())
+            failure = settings.url + ": " + askedForAUser();
+        complain(failure);
         return kNothingDone;
     }
     console::out(cardsync::summaryOf(totals, options.file + ".conflicts") +

@@ -351,3 +351,17 @@ LoadProblem CardFile::inspect(const UndefinedBytes& undefined, IntegrityReport& 
     }
     return problemOf(presence);
 }
+
+std::string loadProblemText(LoadProblem problem, const std::string& systemReason) {
+    switch (problem) {
+        case LoadProblem::missing:
+            return "no such card file";
+        case LoadProblem::unreadable:
+            return "the card file cannot be read: " + systemReason;
+        case LoadProblem::tooLarge:
+            return "the card file is too large for this program's memory";
+        case LoadProblem::none:
+            break;
+    }
+    return std::string();
+}

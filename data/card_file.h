@@ -18,6 +18,11 @@ enum class LoadProblem {
     tooLarge,    // the file needs more memory than the program has: nothing is written over it
 };
 
+// A load problem in the words qbcard and the sync use: "no such card file", "the card
+// file cannot be read: <the system's reason>", "the card file is too large for this
+// program's memory". The window program says it in whole sentences of its own.
+std::string loadProblemText(LoadProblem problem, const std::string& systemReason);
+
 enum class SaveStatus {
     written,
     failed,      // the old file is whole; read-only, for one, or a full disk

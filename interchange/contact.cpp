@@ -68,6 +68,11 @@ std::string fullNameOf(const Contact& c) {
     return name;
 }
 
+std::string cardNameOf(const Contact& c) {
+    const std::string name = fullNameOf(c);
+    return name.empty() ? kNoName : name;
+}
+
 std::string joinAddress(const AddressParts& parts) {
     const std::string place = [&] {
         std::string line = parts.locality;

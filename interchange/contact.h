@@ -13,6 +13,9 @@
 struct Contact {
     std::string firstName, middleName, lastName, address, sex;
     size_t line = 0;  // where it starts in the file it was read from
+    // What names a company's record, which has no personal name: "FN" or "ORG" of a
+    // card, or the company column of a CSV row; the entry is known by it as its last name.
+    std::string namedBy = std::string();
 };
 
 // A record of an interchange file that could not be taken, and why.
@@ -52,6 +55,12 @@ bool entryOf(const Contact& contact, unsigned codePage, bool lossy, Entry& entry
 
 // First, middle and last name, those that are not empty, with a space between.
 std::string fullNameOf(const Contact& contact);
+
+// What stands for an entry without any name where a name must be written.
+constexpr const char* kNoName = "(no name)";
+
+// The full name as a card carries it: never empty, kNoName for an entry without names.
+std::string cardNameOf(const Contact& contact);
 
 // An address in parts, as vCard's ADR and the address columns of CSV files give it.
 struct AddressParts {

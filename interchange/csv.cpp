@@ -15,7 +15,7 @@ namespace {
 
 // What a column holds. The address may come in parts, in one of several sets (an
 // address book's Home, Business and Other addresses, or Google's Address 1, 2, ...).
-enum class Field { first, middle, last, fullName, sex, addressPart, ignored };
+enum class Field { first, middle, last, fullName, organisation, sex, addressPart, ignored };
 enum Part {
     formatted,
     poBox,
@@ -153,6 +153,10 @@ Column columnNamed(const std::string& header) {
         {"gender", Field::sex}};
     auto found = kNames.find(name);
     if (found != kNames.end()) return {found->second};
+    // The company: Outlook's, Thunderbird's and Google's names for it.
+    for (const char* company :
+         {"company", "organization", "organisation", "organization name", "organization 1 - name"})
+        if (name == company) return {Field::organisation};
     if (name == "address") return {Field::addressPart, 0, formatted};
     if (name == "street" || name == "street address") return {Field::addressPart, 0, street};
     // Home, Business and Other (Thunderbird: Home and Work), each with its parts.
@@ -335,6 +339,7 @@ bool ContactMaker::make(const Row& row, Contact& contact) {
         blank = row.cells[i].empty() && !row.quoted[i];
     if (blank) return false;
     std::string full;
+    size_t organisation = columns_.size();  // the first company cell that holds a name
     bool named = false;  // a name cell written in quotes counts, even an empty one
     for (size_t i = 0; i < row.cells.size() && i < columns_.size(); ++i) {
         const std::string cell = unguarded(row.cells[i]);
@@ -345,14 +350,27 @@ bool ContactMaker::make(const Row& row, Contact& contact) {
         if (field == Field::last) contact.lastName = cell;
         if (field == Field::fullName) full = cell;
         if (field == Field::sex) contact.sex = sexFromText(cell);
-        if (field == Field::ignored && !cell.empty()) ++ignoredCells_[i];
+        if (field == Field::organisation && !cell.empty() && organisation == columns_.size())
+            organisation = i;
+        else if ((field == Field::organisation || field == Field::ignored) && !cell.empty())
+            ++ignoredCells_[i];
     }
     if (row.cells.size() > columns_.size())
         return problem(row, "the row has " + std::to_string(row.cells.size()) +
                                 " cells, the header " + std::to_string(columns_.size()));
     if (contact.firstName.empty() && contact.middleName.empty() && contact.lastName.empty())
         takeFullName(full, contact);
-    if (!named) return problem(row, "the row has no name (First Name, Last Name or Name)");
+    // A company's row, as a company's vCard: known by the company's whole name.
+    const bool personal =
+        !contact.firstName.empty() || !contact.middleName.empty() || !contact.lastName.empty();
+    if (organisation < columns_.size() && !personal) {
+        contact.lastName = unguarded(row.cells[organisation]);
+        contact.namedBy = header_[organisation];
+        named = true;
+    } else if (organisation < columns_.size()) {
+        ++ignoredCells_[organisation];
+    }
+    if (!named) return problem(row, "the row has no name (First Name, Last Name, Name or Company)");
     contact.address = addressOf(row);
     return true;
 }

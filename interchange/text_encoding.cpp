@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "interchange/ascii.h"
 #include "interchange/codepage.h"
 #include "interchange/utf8.h"
 
@@ -13,13 +14,8 @@ namespace {
 
 enum class Kind { guess, utf8, utf16, utf16le, utf16be, codePage, unknown };
 
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 Kind kindOf(const std::string& name, unsigned& page) {
-    const std::string n = upper(name);
+    const std::string n = asciiUpper(name);
     if (n.empty()) return Kind::guess;
     if (n == "UTF-8" || n == "UTF8") return Kind::utf8;
     if (n == "UTF-16" || n == "UTF16") return Kind::utf16;

@@ -10,6 +10,7 @@
 
 #include "data/fingerprint.h"
 #include "interchange/codepage.h"
+#include "interchange/ascii.h"
 #include "interchange/utf8.h"
 
 namespace vcard {
@@ -18,10 +19,7 @@ namespace {
 
 constexpr size_t kFoldAt = 75;
 
-std::string upper(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
+std::string upper(std::string text) { return asciiUpper(std::move(text)); }
 
 // ---- writing ---------------------------------------------------------------------
 
@@ -224,7 +222,8 @@ std::string sexOf(const Property& p, const std::string& value) {
 
 struct CardBeingRead {
     Contact contact;
-    bool named = false;
+    bool hasN = false;
+    std::string fullName, organisation;
     int sexRank = 0;  // GENDER over X-GENDER over X-WAB-GENDER
     std::string addressLabel;
     bool hasAddress = false;
@@ -232,15 +231,22 @@ struct CardBeingRead {
 };
 
 void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>& ignored) {
-    static const char* const kCarried[] = {"BEGIN",  "END",      "VERSION",     "UID",
-                                           "N",      "FN",       "ADR",         "LABEL",
-                                           "GENDER", "X-GENDER", "X-WAB-GENDER"};
+    static const char* const kCarried[] = {"BEGIN",  "END",      "VERSION",      "UID",
+                                           "N",      "FN",       "ADR",          "LABEL",
+                                           "GENDER", "X-GENDER", "X-WAB-GENDER", "ORG"};
     if (std::find_if(std::begin(kCarried), std::end(kCarried),
                      [&](const char* name) { return p.name == name; }) == std::end(kCarried)) {
         ++ignored[p.name];
         return;
     }
     std::string value = p.value;
+    if (p.name == "ORG") {
+        // Only a name for a card without one: an ORG that cannot be read spoils nothing.
+        std::string why;
+        if (card.organisation.empty() && decodeCharset(p, value, why))
+            card.organisation = component(components(value), 0);  // the name, not its units
+        return;
+    }
     if (!card.problem.empty() || !decodeCharset(p, value, card.problem)) return;
     Contact& c = card.contact;
     if (p.name == "N") {
@@ -248,12 +254,9 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
         c.lastName = component(parts, 0);
         c.firstName = component(parts, 1);
         c.middleName = component(parts, 2);
-        card.named = true;
-    } else if (p.name == "FN" && !card.named) {
-        // Only a card without N is named by FN: its last word is taken as the last name.
-        std::string full = text(value);
-        takeFullName(full, c);
-        card.named = !full.empty();
+        card.hasN = true;
+    } else if (p.name == "FN" && card.fullName.empty()) {
+        card.fullName = text(value);
     } else if (p.name == "ADR" && !card.hasAddress) {
         std::vector<std::string> parts = components(value);
         const std::string address = joinAddress(
@@ -276,8 +279,31 @@ void take(CardBeingRead& card, const Property& p, std::map<std::string, size_t>&
 
 constexpr const char* kOutsideACard = "a line outside any card (BEGIN:VCARD ... END:VCARD)";
 
+// The names of a card: its N; a card without N is named by FN, its last word taken
+// as the last name. A card whose N holds no name (a company's, as phones write it) is
+// known by its whole FN, else its ORG, as its last name, so that each company stays
+// an entry of its own. False when the card has no name at all.
+bool takeNames(CardBeingRead& card, std::map<std::string, size_t>& ignored) {
+    Contact& c = card.contact;
+    const bool personal = !c.lastName.empty() || !c.firstName.empty() || !c.middleName.empty();
+    const bool byFullName = !card.fullName.empty() && card.fullName != kNoName;
+    const bool byOrganisation = !personal && !byFullName && !card.organisation.empty();
+    if (!card.organisation.empty() && !byOrganisation) ++ignored["ORG"];
+    if (personal) return true;
+    if (!card.hasN && !card.fullName.empty()) {
+        takeFullName(card.fullName, c);
+        return true;
+    }
+    // The writer's stand-in for an entry without names reads back as one.
+    if (!byFullName && !byOrganisation) return card.hasN;
+    c.lastName = byFullName ? card.fullName : card.organisation;
+    c.namedBy = byFullName ? "FN" : "ORG";
+    return true;
+}
+
 void finishCard(CardBeingRead& card, ContactsRead& result, const ContactHandler& each) {
-    if (card.problem.empty() && !card.named) card.problem = "the card has no name (N or FN)";
+    if (card.problem.empty() && !takeNames(card, result.ignored))
+        card.problem = "the card has no name (N or FN)";
     if (!card.problem.empty()) {
         result.problems.push_back({card.contact.line, card.problem});
         return;
@@ -324,6 +350,7 @@ class LogicalLines {
 
     bool next(std::string& line, size_t& number) {
         if (at_ >= text_.size()) return false;
+        start_ = at_ == utf8::afterByteOrderMark(text_) && number_ == 0 ? 0 : at_;
         line.assign(physical());
         number = number_;
         int quotedPrintable = -1;  // not known yet
@@ -342,6 +369,13 @@ class LogicalLines {
         return true;
     }
 
+    // The bytes the last line was made of, line ends included (and a byte-order
+    // mark before the first).
+    std::string_view raw() const {
+        // A last line without a line end leaves `at_` one past the text.
+        return std::string_view(text_.data() + start_, std::min(at_, text_.size()) - start_);
+    }
+
   private:
     // The next physical line, without its end.
     std::string_view physical() {
@@ -354,6 +388,7 @@ class LogicalLines {
     const std::string& text_;
     size_t at_;
     size_t number_;
+    size_t start_ = 0;
 };
 
 }  // namespace
@@ -388,32 +423,47 @@ std::string uidOf(const Contact& contact) {
     return std::string("urn:uuid:") + uuid;
 }
 
-void appendCard(std::string& out, const Contact& c, Version version) {
+namespace {
+
+// The properties `write` gives a contact, in order, each as name and written value.
+std::vector<std::pair<const char*, std::string>> propertiesOf(const Contact& c, Version version) {
     const bool four = version == Version::v4;
-    putLine(out, "BEGIN:VCARD");
-    putLine(out, four ? "VERSION:4.0" : "VERSION:3.0");
-    putLine(out, "UID:" + uidOf(c));
-    putLine(out, "N:" + escaped(c.lastName) + ";" + escaped(c.firstName) + ";" +
-                     escaped(c.middleName) + ";;");
-    putLine(out, "FN:" + escaped(fullNameOf(c)));
+    std::vector<std::pair<const char*, std::string>> properties = {
+        {"VERSION", four ? "4.0" : "3.0"},
+        {"UID", uidOf(c)},
+        {"N",
+         escaped(c.lastName) + ";" + escaped(c.firstName) + ";" + escaped(c.middleName) + ";;"},
+        {"FN", escaped(cardNameOf(c))}};
     if (!c.address.empty()) {
         // The whole address is the street. 4.0's LABEL parameter would only repeat
         // it, and strict readers refuse some quoted values of it: it is left out.
-        putLine(out, "ADR:;;" + escaped(c.address) + ";;;;");
-        if (!four) putLine(out, "LABEL:" + escaped(c.address));
+        properties.push_back({"ADR", ";;" + escaped(c.address) + ";;;;"});
+        if (!four) properties.push_back({"LABEL", escaped(c.address)});
     }
     if (!c.sex.empty()) {
         if (!four)  // the ';' of sexToWrite as in GENDER, ahead of the text
-            putLine(out, std::string("X-GENDER:") + (sexToWrite(c.sex) == c.sex ? "" : ";") +
-                             escaped(c.sex));
-        else if (c.sex == "Male")
-            putLine(out, "GENDER:M");
-        else if (c.sex == "Female")
-            putLine(out, "GENDER:F");
+            properties.push_back(
+                {"X-GENDER", (sexToWrite(c.sex) == c.sex ? "" : ";") + escaped(c.sex)});
         else
-            putLine(out, "GENDER:;" + escaped(c.sex));
+            properties.push_back({"GENDER", c.sex == kMale     ? std::string("M")
+                                            : c.sex == kFemale ? std::string("F")
+                                                               : ";" + escaped(c.sex)});
     }
+    return properties;
+}
+
+}  // namespace
+
+void appendCard(std::string& out, const Contact& c, Version version) {
+    putLine(out, "BEGIN:VCARD");
+    for (const auto& [name, value] : propertiesOf(c, version)) putLine(out, name + (":" + value));
     putLine(out, "END:VCARD");
+}
+
+std::string writtenValue(const Contact& contact, Version version, const std::string& name) {
+    for (const auto& [written, value] : propertiesOf(contact, version))
+        if (name == written) return value;
+    return std::string();
 }
 
 std::string write(const std::vector<Contact>& contacts, Version version) {
@@ -426,6 +476,67 @@ bool looksLikeVCard(const std::string& text) {
     size_t at = utf8::afterByteOrderMark(text);
     while (at < text.size() && std::isspace(static_cast<unsigned char>(text[at]))) ++at;
     return upper(text.substr(at, 11)) == "BEGIN:VCARD";
+}
+
+namespace {
+
+// Where the name (with its group) of a line ends: at the first ';' or ':'.
+size_t endOfHead(const std::string& text) {
+    return std::min(text.find_first_of(";:"), text.size());
+}
+
+// Where the value starts: after the first ':' outside quotes, or the line's end.
+size_t startOfValue(const std::string& text) {
+    bool quoted = false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '"') quoted = !quoted;
+        if (text[i] == ':' && !quoted) return i + 1;
+    }
+    return text.size();
+}
+
+}  // namespace
+
+std::string ContentLine::head() const { return text.substr(0, endOfHead(text)); }
+
+std::vector<std::string> ContentLine::parameters() const {
+    const size_t start = endOfHead(text), end = startOfValue(text);
+    if (start >= text.size() || text[start] != ';') return {};
+    return splitOutsideQuotes(text.substr(start + 1, end - 1 - (start + 1)), ';');
+}
+
+bool ContentLine::has(const std::string& word) const {
+    const std::string wanted = upper(word);
+    for (const std::string& parameter : parameters()) {
+        const size_t equals = parameter.find('=');
+        if (equals != std::string::npos && upper(parameter.substr(0, equals)) == wanted)
+            return true;  // PREF=1
+        const std::string values =
+            equals == std::string::npos ? parameter : parameter.substr(equals + 1);
+        for (std::string item : splitOutsideQuotes(values, ',')) {
+            if (item.size() >= 2 && item.front() == '"' && item.back() == '"')
+                item = item.substr(1, item.size() - 2);
+            if (upper(item) == wanted) return true;
+        }
+    }
+    return false;
+}
+
+std::string ContentLine::value() const { return text.substr(startOfValue(text)); }
+
+std::vector<ContentLine> contentLines(const std::string& card) {
+    std::vector<ContentLine> lines;
+    LogicalLines logical(card, 0);
+    ContentLine line;
+    size_t number = 0;
+    while (logical.next(line.text, number)) {
+        line.raw.assign(logical.raw());
+        const std::string head = line.head();
+        line.name =
+            upper(head.substr(head.rfind('.') == std::string::npos ? 0 : head.rfind('.') + 1));
+        lines.push_back(line);
+    }
+    return lines;
 }
 
 ContactsRead read(const std::string& input, const ContactHandler& each, size_t linesBefore) {

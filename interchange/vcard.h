@@ -40,6 +40,32 @@ size_t lineCount(std::string_view text);
 // One content line as the writer writes it: folded at 75 octets, CRLF at the end.
 std::string foldedLine(const std::string& line);
 
+// ---- The property level: for changing some lines of a card another program wrote
+// and keeping every other line byte for byte.
+
+// One logical line of a card, read by the reader's own rules (folding, vCard 2.1's
+// quoted-printable soft breaks; CR LF, LF and a lone CR each end a physical line).
+struct ContentLine {
+    std::string raw;   // the physical lines it was made of, line ends included
+    std::string text;  // unfolded, without its line end
+    std::string name;  // upper case, without its group; empty for a blank line
+
+    std::string head() const;  // the group and name as written: "item1.TEL"
+    // Each parameter as written, without its ';': {"TYPE=HOME", "PREF"}.
+    std::vector<std::string> parameters() const;
+    // A parameter or a parameter's value is `word` (in any case): TYPE=HOME,PREF
+    // has HOME and PREF, as have a bare HOME and PREF=1.
+    bool has(const std::string& word) const;
+    std::string value() const;  // after the ':', as written (still escaped)
+};
+
+// The lines of a card: their `raw` bytes, one after another, are the card again.
+std::vector<ContentLine> contentLines(const std::string& card);
+
+// The value that `write` gives the property `name` of a contact in `version`, as
+// written (escaped); empty where it writes no such property.
+std::string writtenValue(const Contact& contact, Version version, const std::string& name);
+
 // The UID of a contact: a UUID derived from its three names alone, so that a later
 // export names the same person the same way.
 std::string uidOf(const Contact& contact);

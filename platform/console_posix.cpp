@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "platform/console.h"
 
 namespace console {
@@ -24,6 +27,17 @@ bool readInput(std::string& bytes) {
     for (size_t got; (got = std::fread(buffer, 1, sizeof buffer, stdin)) > 0;)
         bytes.append(buffer, got);
     return !std::ferror(stdin);
+}
+
+int outputColumns() {
+    winsize size{};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+bool isOwnConsole() { return false; }  // a terminal outlives the programs it runs
+
+void waitForEnter() {
+    for (int c = std::getchar(); c != '\n' && c != EOF;) c = std::getchar();
 }
 
 bool flushOutput(std::string& why) {

@@ -48,6 +48,26 @@ bool readInput(std::string& bytes) {
     }
 }
 
+int outputColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;  // the window, not the buffer
+}
+
+bool isOwnConsole() {
+    DWORD processes[2];
+    return GetConsoleProcessList(processes, 2) == 1;
+}
+
+void waitForEnter() {
+    // A console in line mode hands a read nothing until Enter.
+    char line[256];
+    DWORD got = 0;
+    while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), line, sizeof line, &got, nullptr) && got > 0 &&
+           line[got - 1] != '\n') {
+    }
+}
+
 bool flushOutput(std::string& why) {
     if (!firstOutputError) return true;
     why = firstOutputError == ERROR_DISK_FULL || firstOutputError == ERROR_HANDLE_DISK_FULL

@@ -79,6 +79,10 @@ class PosixFileSystem : public FileSystem {
     using FileSystem::writeDurably;
     bool writeDurably(const std::string& path, const Producer& next) override {
         int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == ENOENT) {  // a file is made where missing: its folder is not
+            lastFailure_ = "no such folder";
+            return false;
+        }
         if (fd < 0) return noteFailure(false);
         bool ok = true;
         try {

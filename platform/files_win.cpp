@@ -1,17 +1,37 @@
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 #include "platform/files.h"
+#include "platform/utf16_win.h"
 
 namespace files {
 
 namespace {
 
-std::string fullPath(const std::string& path) {
-    char full[MAX_PATH];
-    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
-    return length > 0 && length < sizeof full ? std::string(full, length) : path;
+// Paths are UTF-8 text, handed to Windows' wide-character calls so that a name keeps
+// every letter whatever the ANSI code page. A path that is not UTF-8 comes from an
+// ANSI source and is read in that code page.
+std::wstring wide(const std::string& path) {
+    if (path.empty()) return std::wstring();
+    const int size = static_cast<int>(path.size());
+    UINT codePage = CP_UTF8;
+    int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, path.data(), size, nullptr, 0);
+    if (length <= 0) {
+        codePage = CP_ACP;
+        length = MultiByteToWideChar(codePage, 0, path.data(), size, nullptr, 0);
+    }
+    std::wstring out(static_cast<size_t>(length), L'\0');
+    MultiByteToWideChar(codePage, 0, path.data(), size, &out[0], length);
+    return out;
+}
+
+std::wstring fullPath(const std::string& path) {
+    const std::wstring given = wide(path);
+    wchar_t full[MAX_PATH];
+    DWORD length = GetFullPathNameW(given.c_str(), MAX_PATH, full, nullptr);
+    return length > 0 && length < MAX_PATH ? std::wstring(full, length) : given;
 }
 
 // What a replaced card file keeps of its attributes. Read-only never gets this far,
@@ -35,8 +55,10 @@ class WindowsFileSystem : public FileSystem {
         const DWORD error = GetLastError();
         switch (error) {
             case ERROR_FILE_NOT_FOUND:
-            case ERROR_PATH_NOT_FOUND:
                 lastFailure_ = "no such file";
+                break;
+            case ERROR_PATH_NOT_FOUND:
+                lastFailure_ = "no such folder";
                 break;
             case ERROR_ACCESS_DENIED:
                 lastFailure_ = "permission denied (or a folder)";
@@ -69,9 +91,9 @@ class WindowsFileSystem : public FileSystem {
 
     // The volume and file index that tell a file apart, whatever names it has.
     static bool identityOf(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE file =
-            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file = CreateFileW(wide(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
         const bool known = GetFileInformationByHandle(file, &info);
         CloseHandle(file);
@@ -81,7 +103,7 @@ class WindowsFileSystem : public FileSystem {
   public:
     size_t expectedSize(const std::string& path) override {
         WIN32_FILE_ATTRIBUTE_DATA data;
-        if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        if (!GetFileAttributesExW(wide(path).c_str(), GetFileExInfoStandard, &data) ||
             (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
             return 0;
         const unsigned long long size =
@@ -91,7 +113,7 @@ class WindowsFileSystem : public FileSystem {
 
     ReadResult readFile(const std::string& path, const Consumer& consume) override {
         // Other programs may keep the file open, even for writing; reading must not fail then.
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_READ,
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_READ,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
@@ -117,13 +139,13 @@ class WindowsFileSystem : public FileSystem {
     }
 
     bool isReadOnly(const std::string& path) override {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = GetFileAttributesW(wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
     }
 
     using FileSystem::writeDurably;
     bool writeDurably(const std::string& path, const Producer& next) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             noteFailure();
@@ -149,21 +171,21 @@ class WindowsFileSystem : public FileSystem {
     }
 
     ReplaceResult replaceFile(const std::string& source, const std::string& target) override {
-        DWORD attributes = GetFileAttributesA(target.c_str());
+        DWORD attributes = GetFileAttributesW(wide(target).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
             // The new file carries the old one's attributes itself, however it is moved in.
-            SetFileAttributesA(source.c_str(),
+            SetFileAttributesW(wide(source).c_str(),
                                (attributes & kKeptAttributes) | FILE_ATTRIBUTE_ARCHIVE);
-            // ReplaceFileA also keeps the access list and the creation time on Windows;
+            // ReplaceFileW also keeps the access list and the creation time on Windows;
             // where it fails for any reason, the plain move below still replaces the file.
             // Wine's moves the old file aside before moving the new one in, so that a
             // crash between the two would leave no card file at all: not there.
             if (!kUnderWine &&
-                ReplaceFileA(fullPath(target).c_str(), fullPath(source).c_str(), nullptr,
+                ReplaceFileW(fullPath(target).c_str(), fullPath(source).c_str(), nullptr,
                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr))
                 return ReplaceResult::ok;
         }
-        if (MoveFileExA(source.c_str(), target.c_str(),
+        if (MoveFileExW(wide(source).c_str(), wide(target).c_str(),
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return ReplaceResult::ok;
         DWORD error = GetLastError();
@@ -173,7 +195,7 @@ class WindowsFileSystem : public FileSystem {
     }
 
     MoveResult moveWithoutReplacing(const std::string& source, const std::string& target) override {
-        if (MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH))
+        if (MoveFileExW(wide(source).c_str(), wide(target).c_str(), MOVEFILE_WRITE_THROUGH))
             return MoveResult::ok;
         DWORD error = GetLastError();
         return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? MoveResult::exists
@@ -181,7 +203,7 @@ class WindowsFileSystem : public FileSystem {
     }
 
     bool truncateFile(const std::string& path, size_t size) override {
-        HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
+        HANDLE file = CreateFileW(wide(path).c_str(), GENERIC_WRITE,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return false;
@@ -194,24 +216,24 @@ class WindowsFileSystem : public FileSystem {
     }
 
     std::string finalPath(const std::string& path) override {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = GetFileAttributesW(wide(path).c_str());
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT))
             return path;
         // Windows Vista and later name a link's target; Windows XP has no symbolic
         // links to files, and no such call for the program to import.
-        using GetFinalPath = DWORD(WINAPI*)(HANDLE, LPSTR, DWORD, DWORD);
+        using GetFinalPath = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
         auto getFinalPath = reinterpret_cast<GetFinalPath>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleA")));
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetFinalPathNameByHandleW")));
         if (!getFinalPath) return path;
-        HANDLE file =
-            CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        HANDLE file = CreateFileW(wide(path).c_str(), 0,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (file == INVALID_HANDLE_VALUE) return path;
-        char target[MAX_PATH * 4];
-        DWORD length = getFinalPath(file, target, sizeof target, 0);
+        wchar_t target[MAX_PATH * 4];
+        DWORD length = getFinalPath(file, target, MAX_PATH * 4, 0);
         CloseHandle(file);
-        if (length == 0 || length >= sizeof target) return path;
-        std::string result(target, length);
+        if (length == 0 || length >= MAX_PATH * 4) return path;
+        std::string result = utf8Of(target, length);
         if (result.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + result.substr(8);
         if (result.rfind("\\\\?\\", 0) == 0) return result.substr(4);
         return result;
@@ -225,31 +247,31 @@ class WindowsFileSystem : public FileSystem {
     }
 
     bool isFolder(const std::string& path) override {
-        DWORD attributes = GetFileAttributesA(path.c_str());
+        DWORD attributes = GetFileAttributesW(wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 
     std::vector<std::string> namesIn(const std::string& folder) override {
         std::vector<std::string> names;
-        WIN32_FIND_DATAA found;
-        HANDLE search = FindFirstFileA((folder + "*").c_str(), &found);
+        WIN32_FIND_DATAW found;
+        HANDLE search = FindFirstFileW(wide(folder + "*").c_str(), &found);
         if (search == INVALID_HANDLE_VALUE) return names;
-        do names.push_back(found.cFileName);
-        while (FindNextFileA(search, &found));
+        do names.push_back(utf8Of(found.cFileName, wcslen(found.cFileName)));
+        while (FindNextFileW(search, &found));
         FindClose(search);
         return names;
     }
 
-    void removeFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+    void removeFile(const std::string& path) override { DeleteFileW(wide(path).c_str()); }
 
     // Looked up when needed: only a sync makes folders, and the list of the program's
     // imports stays as it was checked against the oldest Windows it runs on.
     bool makeFolder(const std::string& path) override {
-        using CreateDirectoryFunction = BOOL(WINAPI*)(LPCSTR, LPSECURITY_ATTRIBUTES);
+        using CreateDirectoryFunction = BOOL(WINAPI*)(LPCWSTR, LPSECURITY_ATTRIBUTES);
         auto createDirectory = reinterpret_cast<CreateDirectoryFunction>(reinterpret_cast<void*>(
-            GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateDirectoryA")));
-        if (createDirectory) createDirectory(path.c_str(), nullptr);
-        DWORD attributes = GetFileAttributesA(path.c_str());
+            GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateDirectoryW")));
+        if (createDirectory) createDirectory(wide(path).c_str(), nullptr);
+        DWORD attributes = GetFileAttributesW(wide(path).c_str());
         return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
     }
 

@@ -3,6 +3,7 @@
 // Resource and control identifiers, shared by the code and the resource script
 // (which understands only #define).
 
+#define IDI_PROGRAM 100  // the first icon group: the file's own icon in Explorer
 #define IDB_BACKGROUND 101
 
 // Control identifiers. Two pairs are shared on purpose: the Male button and the

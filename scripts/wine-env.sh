@@ -57,8 +57,17 @@ ensure_wine_prefix() {
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.qb-ready" ]; then
-      wineboot -i >/dev/null 2>&1 || true
-      wineserver -w
+      # wineboot can end without having filled the prefix (seen once on a busy
+      # machine: an empty system32, and every program "could not load kernel32.dll");
+      # such a prefix is made again rather than marked ready.
+      local try
+      for try in 1 2 3; do
+        wineboot -i >/dev/null 2>&1 || true
+        wineserver -w
+        [ -f "$WINEPREFIX/drive_c/windows/system32/kernel32.dll" ] && break
+        echo "wine-env: wineboot left $WINEPREFIX without kernel32.dll; making it again" >&2
+        rm -rf "${WINEPREFIX:?}"
+      done
       # Wine draws caption buttons with Marlett and text with Tahoma; this build of
       # Wine does not find its own copies, so the prefix gets them.
       cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true

@@ -8,16 +8,10 @@ LocalBook::LocalBook(const std::string& path, files::FileSystem& fs) : file_(pat
 
 bool LocalBook::load(std::string& why) {
     entries_.clear();
-    switch (file_.load(entries_)) {
-        case LoadProblem::unreadable:
-            why = "the card file cannot be read: " + file_.lastFailure();
-            return false;
-        case LoadProblem::tooLarge:
-            why = "the card file is too large for this program's memory";
-            return false;
-        case LoadProblem::missing:
-        case LoadProblem::none:
-            break;
+    const LoadProblem problem = file_.load(entries_);
+    if (problem == LoadProblem::unreadable || problem == LoadProblem::tooLarge) {
+        why = loadProblemText(problem, file_.lastFailure());
+        return false;
     }
     // A file that is not a card file (a vCard given by mistake) would be rewritten
     // as one; the sync leaves it alone, as an import does unless told otherwise.

@@ -4,6 +4,7 @@
 #include <set>
 
 #include "interchange/vcard.h"
+#include "platform/conventions.h"
 #include "platform/files.h"
 #include "sync/card_patch.h"
 #include "sync/local_book.h"
@@ -27,11 +28,14 @@ struct RemoteCard {
     std::string body;
 };
 
+// The file name of a person's conflict copy: the names with their letters, whatever
+// the script; only what no file name may hold (controls, and the signs Windows
+// reserves) becomes "_".
 std::string conflictNameOf(const Names& names) {
     std::string name =
         names.last + ", " + names.first + (names.middle.empty() ? "" : " ") + names.middle;
     for (char& c : name)
-        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) >= 0x7F ||
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F ||
             std::string("/\\:*?\"<>|").find(c) != std::string::npos)
             c = '_';
     return name;
@@ -263,9 +267,10 @@ bool Run::keepAside(const Names& names, const std::string& card, const std::stri
                     std::string& keptAs, std::string& failure) {
     // Named after the person and the side; a number follows when that name is
     // taken, so that no earlier file is ever written over.
-    const std::string base = conflicts_ + "/" + conflictNameOf(names) + " (" + side + ")";
-    const std::string temporary = files::temporaryFileName(conflicts_ + "/");
-    files::removeStaleTemporaryFiles(fs_, conflicts_ + "/");
+    const std::string folder = conflicts_ + conventions::kPathSeparator;
+    const std::string base = folder + conflictNameOf(names) + " (" + side + ")";
+    const std::string temporary = files::temporaryFileName(folder);
+    files::removeStaleTemporaryFiles(fs_, folder);
     if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
         for (int number = 1; number < 10000; ++number) {
             std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";

@@ -194,6 +194,32 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "Al" + FE + "J." + FE + "Abe" + FE + "2" + FE + "Male" + FD + "Rita" + FE + FE + "Roe" +
              FE + FE + FD,
          0},
+        // A phone's cards for businesses: each its own entry, named by FN or ORG.
+        {{"import", "phone.vcf"},
+         "",
+         "phone.vcf: 5 added, 0 updated, 0 unchanged, 0 rejected\n"
+         "  added Pizzeria Roma\n  added Bar Centrale\n  added Apotheke\n  added Zoo\n"
+         "  added Garage Nord\n"
+         "  Pizzeria Roma: no personal name; named by its FN (phone.vcf line 1)\n"
+         "  Bar Centrale: no personal name; named by its FN (phone.vcf line 6)\n"
+         "  Apotheke: no personal name; named by its FN (phone.vcf line 11)\n"
+         "  Zoo: no personal name; named by its FN (phone.vcf line 16)\n"
+         "  Garage Nord: no personal name; named by its ORG (phone.vcf line 21)\n"
+         "ignored (the card file cannot hold them): 4 ORG\n",
+         "",
+         "" + FE + FE + "Apotheke" + FE + FE + FD + FE + FE + "Bar Centrale" + FE + FE + FD + FE +
+             FE + "Garage Nord" + FE + FE + FD + FE + FE + "Pizzeria Roma" + FE + FE + FD + FE +
+             FE + "Zoo" + FE + FE + FD,
+         0},
+        {{"import", "company.csv"},
+         "",
+         "company.csv: 2 added, 0 updated, 0 unchanged, 0 rejected\n  added Pizzeria Roma\n"
+         "  added Abe, Al\n"
+         "  Pizzeria Roma: no personal name; named by its Company (company.csv line 2)\n"
+         "ignored (the card file cannot hold them): 1 Company\n",
+         "",
+         "Al" + FE + FE + "Abe" + FE + FE + FD + FE + FE + "Pizzeria Roma" + FE + FE + FD,
+         0},
         {{"find", "dube", "TOWN", "--format", "tsv"},
          kBook,
          "First Name\tMiddle Name\tLast Name\tAddress\tSex\nRenée\t\tDubé\t1 Road\\nTown\tFemale\n",
@@ -222,6 +248,20 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
          "",
          2},
         {{"import", "missing.vcf"}, kBook, "", "qbcard: missing.vcf: no such file\n", kBook, 2},
+        {{"export", "vcard", "-o", "missing/book.vcf"},
+         kBook,
+         "",
+         "qbcard: missing/book.vcf: cannot be written: no such folder\n",
+         kBook,
+         2},
+        // Wider than an 80-column console (output that is not one): the address gives way.
+        {{"list"},
+         "Ann" + FE + FE + "Lee" + FE + std::string(70, 'x') + FE + "Female" + FD,
+         "First Name  Middle Name  Last Name  Address" + std::string(30, ' ') + "Sex\n" +
+             "Ann                      Lee        " + std::string(34, 'x') + "\u2026  Female\n",
+         "",
+         "Ann" + FE + FE + "Lee" + FE + std::string(70, 'x') + FE + "Female" + FD,
+         0},
         {{"list"}, "", "", "qbcard: test.txt: no such card file\n", "", 2},
         {{"--file", "other.txt", "check"}, "", "", "qbcard: other.txt: no such card file\n", "", 2},
         {{"export", "vcard", "-o", "./test.txt"},
@@ -275,6 +315,13 @@ TEST(CardCommandsTest, RunsEachCommandAsAUserWould) {
                    al.substr(0, al.find("1;")) + "2;;;;\r\nX-GENDER:Male\r\nEND:VCARD\r\n");
         writeBytes("cards/b.VCF", "BEGIN:VCARD\r\nN:Roe;Rita\r\nEND:VCARD\r\n");
         writeBytes("cards/notes.txt", "not a card");
+        std::string phone;
+        for (const char* name : {"Pizzeria Roma", "Bar Centrale", "Apotheke", "Zoo", ""})
+            phone += std::string("BEGIN:VCARD\r\nN:;;;;\r\nFN:") + name +
+                     "\r\nORG:" + (*name ? name : "Garage Nord") + "\r\nEND:VCARD\r\n";
+        writeBytes("phone.vcf", phone);
+        writeBytes("company.csv",
+                   "First Name,Last Name,Company\r\n,,Pizzeria Roma\r\nAl,Abe,Acme\r\n");
         if (!c.cardIn.empty()) writeBytes(kCardFileName, c.cardIn);
         std::vector<const char*> argv = {"qbcard"};
         argv.insert(argv.end(), c.args.begin(), c.args.end());

@@ -8,6 +8,7 @@
 #include "data/card_file.h"
 #include "tests/support/temp_folder.h"
 
+#include "platform/conventions.h"
 #include "sync/card_patch.h"
 #include "sync/credentials.h"
 #include "sync/plan.h"
@@ -223,6 +224,8 @@ TEST(SyncCredentialsTest, SendsPasswordsOnlyWhereSafeAndReadsNetrc) {
 
 // ---- whole syncs against the stand-in server ----------------------------------------
 
+const std::string kConflicts = std::string("test.txt.conflicts") + conventions::kPathSeparator;
+
 const std::string kPhoneCard =
     "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:x1\r\nN:Zed;Bo;;;\r\nFN:Bo Zed\r\nTEL:+1 555\r\n"
     "item1.EMAIL;TYPE=INTERNET:bo@zed\r\nEND:VCARD\r\n";
@@ -407,9 +410,10 @@ TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {
         "Female\xfd";
     SyncRun run = syncOnce(fs, server);
     EXPECT_EQ(run.lines,
-              "deleted there: Bo Zed; its card is kept in test.txt.conflicts/Zed, Bo (deleted "
-              "there).vcf\n0 sent, 0 received, 0 deleted here, 1 deleted there, 0 conflicts\n");
-    EXPECT_EQ(fs.files["test.txt.conflicts/Zed, Bo (deleted there).vcf"], kPhoneCard);
+              "deleted there: Bo Zed; its card is kept in " + kConflicts +
+                  "Zed, Bo (deleted there).vcf\n0 sent, 0 received, 0 deleted here, 1 deleted "
+                  "there, 0 conflicts\n");
+    EXPECT_EQ(fs.files[kConflicts + "Zed, Bo (deleted there).vcf"], kPhoneCard);
     EXPECT_EQ(server.cards.size(), 1u);
     // A card that holds nothing more (as qbcard writes them) goes without a copy.
     const std::string ann = fs.files["test.txt"];
@@ -441,7 +445,7 @@ TEST_F(SyncRunTest, ConflictsKeepTheLoserAndEditsKeepWhatTheCardFileDoesNotHold)
         << run.lines;
     std::string keptName;
     for (const auto& file : fs.files)
-        if (file.first.rfind("test.txt.conflicts/", 0) == 0) keptName = file.first;
+        if (file.first.rfind(kConflicts, 0) == 0) keptName = file.first;
     EXPECT_EQ(fs.files[keptName], theirs);
     const std::string& bo = server.cards["/book/bo.vcf"];
     EXPECT_NE(bo.find("ADR:;;Here;;;;\r\nTEL:+1 555\r\nitem1.EMAIL;TYPE=INTERNET:bo@zed\r\n"),
@@ -496,10 +500,10 @@ TEST_F(SyncRunTest, ASaveRemovesTheTemporaryFilesOfKilledSaves) {
     const std::string state = cardsync::stateFileName("test.txt", FakeCardDav::kBook);
     const std::string mine = files::machineName() + "-4000000001.tmp";
     const std::vector<std::string> stale = {"test.txt." + mine, state + "." + mine,
-                                            "test.txt.conflicts/" + mine};
+                                            kConflicts + mine};
     const std::vector<std::string> kept = {"test.txt.other-machine-7.tmp",
-                                           "test.txt.conflicts/other-machine-7.tmp",
-                                           "test.txtx." + mine, "test.txt.sync" + mine};
+                                           kConflicts + "other-machine-7.tmp", "test.txtx." + mine,
+                                           "test.txt.sync" + mine};
     for (const auto& name : stale) fs.files[name] = "half";
     for (const auto& name : kept) fs.files[name] = "half";
     fs.files["test.txt"] += "Cy\xfe\xfeRay\xfe\xfe\xfd";
@@ -641,3 +645,42 @@ TEST(SyncWithTheWindowOpenTest, ASaveAfterASyncKeepsBoth) {
 #endif
 
 }  // namespace
+
+TEST_F(SyncRunTest, ACompanysCardKeepsItsEmptyNameAndItsOrgUnlessRenamedHere) {
+    const std::string roma =
+        "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:r1\r\nN:;;;;\r\nFN:Pizzeria Roma\r\n"
+        "ORG:Pizzeria Roma\r\nTEL:+39 06\r\nEND:VCARD\r\n";
+    server.putCard("/book/roma.vcf", roma);
+    fs.files["test.txt"] += std::string("\xfe\xfeGarage Nord\xfe\xfe\xfd");
+    EXPECT_EQ(syncOnce(fs, server).lines,
+              "added here: Pizzeria Roma\nadded here: Bo Zed\nadded there: Garage Nord\n"
+              "added there: Ann M Lee\n"
+              "2 sent, 2 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_NE(fs.files["test.txt"].find("\xfe\xfePizzeria Roma\xfe\xfe\xfd"), std::string::npos);
+    // Both sides name it alike: the next sync finds nothing to do.
+    EXPECT_EQ(syncOnce(fs, server).lines,
+              "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    size_t sentWithName = 0;
+    for (const auto& card : server.cards)
+        sentWithName += card.second.find("\r\nFN:Garage Nord\r\n") != std::string::npos;
+    EXPECT_EQ(sentWithName, 1u);
+    const size_t at = fs.files["test.txt"].find("Pizzeria Roma\xfe") + 14;
+    fs.files["test.txt"].insert(at, "Via Roma 1");
+    syncOnce(fs, server);
+    const std::string& patched = server.cards["/book/roma.vcf"];
+    EXPECT_EQ(patched, roma.substr(0, roma.find("END")) + "ADR:;;Via Roma 1;;;;\r\nEND:VCARD\r\n");
+}
+
+TEST_F(SyncRunTest, AConflictCopyIsNamedWithTheLettersOfTheName) {
+    fs.files["test.txt"] = "S\xf8ren\xfe\xfe\xd8vergaard\xfe\xfe\xfd";
+    syncOnce(fs, server);
+    fs.files["test.txt"] = "S\xf8ren\xfe\xfe\xd8vergaard\xfeHere\xfe\xfd";
+    for (auto& card : server.cards)
+        if (card.second.find("FN:S\xc3\xb8ren") != std::string::npos)
+            server.putCard(card.first, card.second.substr(0, card.second.find("END")) +
+                                           "X-GENDER:Male\r\nEND:VCARD\r\n");
+    cardsync::Options options;
+    options.prefer = cardsync::Prefer::local;
+    syncOnce(fs, server, options);
+    EXPECT_EQ(fs.files.count(kConflicts + "\xc3\x98vergaard, S\xc3\xb8ren (server).vcf"), 1u);
+}

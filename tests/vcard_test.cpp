@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 Contact ann() {
@@ -146,4 +148,73 @@ TEST(VCardTest, CutsPiecesOnlyWhereNothingJoinsAcross) {
     }
 }
 
+// The property level splits a card by the reader's rules and keeps every byte:
+// the raw lines joined give the card again, whatever its line ends and folding.
+TEST(VCardTest, ContentLinesKeepEveryByteAndReadAsTheReaderDoes) {
+    const std::string card =
+        "\xEF\xBB\xBF"
+        "BEGIN:VCARD\r\nitem1.TEL;TYPE=CELL,pref:+1\nADR;PREF=1;LABEL=\"a:b\":;;St\r\n"
+        " reet;;;;\rNOTE;ENCODING=QUOTED-PRINTABLE:a=\r\nb\r\n\r\nEND:VCARD";
+    const std::vector<vcard::ContentLine> lines = vcard::contentLines(card);
+    std::string joined;
+    for (const auto& line : lines) joined += line.raw;
+    EXPECT_EQ(joined, card);
+    const struct {
+        std::string name, head, value;
+        bool cell, pref;
+    } expected[] = {{"BEGIN", "BEGIN", "VCARD", false, false},
+                    {"TEL", "item1.TEL", "+1", true, true},
+                    {"ADR", "ADR", ";;Street;;;;", false, true},
+                    {"NOTE", "NOTE", "ab", false, false},
+                    {"", "", "", false, false},
+                    {"END", "END", "VCARD", false, false}};
+    ASSERT_EQ(lines.size(), std::size(expected));
+    for (size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].name, expected[i].name) << i;
+        EXPECT_EQ(lines[i].head(), expected[i].head) << i;
+        EXPECT_EQ(lines[i].value(), expected[i].value) << i;
+        EXPECT_EQ(lines[i].has("cell"), expected[i].cell) << i;
+        EXPECT_EQ(lines[i].has("PREF"), expected[i].pref) << i;
+    }
+    EXPECT_EQ(lines[2].parameters(), (std::vector<std::string>{"PREF=1", "LABEL=\"a:b\""}));
+}
+
 }  // namespace
+
+TEST(VCardTest, ACardWithoutAPersonalNameIsKnownByItsFnElseItsOrg) {
+    const struct {
+        const char* lines;
+        const char* names;  // last|first|namedBy
+    } cases[] = {
+        {"N:;;;;\r\nFN:Pizzeria Roma\r\nORG:Pizzeria Roma Ltd;Kitchen", "Pizzeria Roma||FN"},
+        {"ORG:Garage Nord;Service\r\nN:;;;;\r\nFN:", "Garage Nord||ORG"},
+        {"FN:Bo Zed\r\nORG:Zed Inc", "Zed|Bo|"},
+        {"ORG:Zed Inc", "Zed Inc||ORG"},
+        {"N:Lee;Ann;;;\r\nFN:Dr Ann Lee\r\nORG:Lee & Co", "Lee|Ann|"},
+        {"N:;;;;\r\nFN:(no name)", "||"},
+        {"N:;;;;", "||"},
+    };
+    for (const auto& c : cases) {
+        const ContactsRead read = vcard::read(std::string("BEGIN:VCARD\r\nVERSION:3.0\r\n") +
+                                              c.lines + "\r\nEND:VCARD\r\n");
+        ASSERT_EQ(read.contacts.size(), 1u) << c.lines;
+        const Contact& got = read.contacts[0];
+        EXPECT_EQ(got.lastName + "|" + got.firstName + "|" + got.namedBy, c.names) << c.lines;
+        // The ORG that named the card is held; one that did not is counted as ignored.
+        EXPECT_EQ(read.ignored.count("ORG"),
+                  got.namedBy == "ORG" || !std::strstr(c.lines, "ORG") ? 0u : 1u)
+            << c.lines;
+    }
+    // What is written is never an empty FN, and reads back as the same entry.
+    Contact company, nameless;
+    company.lastName = "Pizzeria Roma";
+    for (const Contact& c : {company, nameless}) {
+        const std::string card = vcard::write({c}, vcard::Version::v4);
+        EXPECT_NE(card.find("\r\nFN:" + (c.lastName.empty() ? kNoName : c.lastName) + "\r\n"),
+                  std::string::npos)
+            << card;
+        const ContactsRead read = vcard::read(card);
+        ASSERT_EQ(read.contacts.size(), 1u);
+        EXPECT_EQ(read.contacts[0].lastName, c.lastName);
+    }
+}

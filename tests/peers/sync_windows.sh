@@ -2,7 +2,8 @@
 # qbcard.exe sync under Wine (WinHTTP and XmlLite, loaded when the sync starts)
 # against Radicale, Xandikos or SabreDAV over loopback HTTP, with Python's caldav package as
 # the second client: a first sync, then an edit here and a card added there, then
-# the password from _netrc; then, with Radicale, over HTTPS with --cacert. The card
+# the password from _netrc, then a few faults of each kind through the proxy; then,
+# with Radicale, over HTTPS with --cacert. The card
 # file's bytes and the server's lines it does not hold are checked.
 # Usage: sync_windows.sh <qbcard.exe> radicale|xandikos|sabredav
 set -euo pipefail
@@ -10,6 +11,7 @@ qbcard=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 server=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source "$here/dav_servers.sh"
+source "$here/sync_faults.sh"
 
 "start_$server" "$server"
 ab=${home}book/
@@ -54,6 +56,17 @@ got=$?
 set -e
 rm -f "$netrc"
 [ "$got" = 0 ] || fail "with _netrc: $out"
+
+# Faults through the proxy, a few of each kind: WinHTTP's own answers to a server
+# that goes away, cuts an answer short or asks to be called again. One server is
+# enough for what is the client's own; the native suite tries every server.
+if [ "$server" = xandikos ]; then
+  exe=$qbcard qbcard=$work/qbcard-under-wine
+  printf '#!/bin/sh\nexec "%s" "%s" "$@"\n' "$here/../../scripts/wine-run.sh" "$exe" >"$qbcard"
+  chmod +x "$qbcard"
+  fault_suite few
+  qbcard=$exe
+fi
 
 [ "$server" = radicale ] || { echo "qbcard.exe sync under Wine against $server: all checks passed"; exit 0; }
 
