@@ -9,6 +9,7 @@
 #include "platform/console.h"
 #include "platform/http.h"
 #include "platform/trusted_certs_win.h"
+#include "platform/url.h"
 #include "platform/utf16_win.h"
 
 // WinHTTP, looked up when a sync starts: the rest of qbcard.exe starts without it,
@@ -169,19 +170,11 @@ class WinHttpClient : public Client {
     Response request(const std::string& method, const std::string& url, const Headers& headers,
                      const std::string& body) override {
         Response response;
-        size_t scheme = url.find("://");
-        const bool secure = url.compare(0, 6, "https:") == 0;
-        size_t hostStart = scheme == std::string::npos ? 0 : scheme + 3;
-        size_t pathStart = url.find('/', hostStart);
-        std::string authority = url.substr(hostStart, pathStart - hostStart);
-        std::string path = pathStart == std::string::npos ? "/" : url.substr(pathStart);
-        std::string host = authority;
-        INTERNET_PORT port = secure ? 443 : 80;
-        size_t colon = authority.rfind(':');
-        if (colon != std::string::npos && authority.find(']', colon) == std::string::npos) {
-            host = authority.substr(0, colon);
-            port = static_cast<INTERNET_PORT>(std::atoi(authority.c_str() + colon + 1));
-        }
+        const url::Url parts = url::parse(url);
+        const bool secure = parts.scheme == "https";
+        const std::string host = parts.hostInUrl(), path = parts.target();
+        const INTERNET_PORT port = static_cast<INTERNET_PORT>(parts.portNumber());
+        const std::string authority = host + ":" + std::to_string(port);
         // One connection handle per server, kept between requests.
         if (!connection_ || authority != connectedTo_) {
             if (connection_) api_.closeHandle(connection_);

@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/files.h"
+#include "platform/url.h"
 #include "platform/xml.h"
 #include "sync/credentials.h"
 
@@ -62,13 +63,12 @@ std::string cardText(const std::string& text) {
     return out;
 }
 
-// Resolves a path or URL found in an answer against the URL it answered.
 std::string resolved(const std::string& base, const std::string& reference) {
-    if (reference.find("://") != std::string::npos) return reference;
-    if (!reference.empty() && reference[0] == '/') return originOf(base) + reference;
-    std::string path;
-    std::string origin = originOf(base, &path);
-    return origin + path.substr(0, path.rfind('/') + 1) + reference;
+    return url::resolved(base, reference);
+}
+
+bool sameServer(const std::string& a, const std::string& b) {
+    return url::parse(a).origin() == url::parse(b).origin();
 }
 
 bool isBusy(int status) { return status == 503 || status == 429; }
@@ -108,14 +108,6 @@ long long retryAfterSeconds(const http::Response& response) {
     long long now = secondsOfHttpDate(trimmed(response.header("Date")));
     if (now < 0) now = static_cast<long long>(std::time(nullptr));
     return at > now ? at - now : 0;
-}
-
-std::string originOf(const std::string& url, std::string* path) {
-    size_t scheme = url.find("://");
-    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-    size_t slash = url.find('/', start);
-    if (path) *path = slash == std::string::npos ? "/" : url.substr(slash);
-    return slash == std::string::npos ? url : url.substr(0, slash);
 }
 
 std::string describe(const http::Response& response, const std::string& method,
@@ -163,7 +155,7 @@ http::Response Session::send(const std::string& method, const std::string& url,
         // The password goes with every request: another server is followed only
         // where it may be sent (HTTPS, or this machine).
         std::string next = resolved(at, response.header("Location")), unsafe;
-        if (originOf(next) != originOf(at) && !cardsync::mayAuthenticate(next, unsafe)) break;
+        if (!sameServer(next, at) && !cardsync::mayAuthenticate(next, unsafe)) break;
         at = next;
     }
     lastUrl_ = at;
@@ -203,7 +195,7 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
     if (!properties(start_, "0", root)) {
         if (lastStatus_ == 0 || lastStatus_ == 401) return false;
         firstWhy = why;
-        if (!properties(originOf(start_) + "/.well-known/carddav", "0", root)) {
+        if (!properties(url::parse(start_).written + "/.well-known/carddav", "0", root)) {
             why = firstWhy;
             return false;
         }
@@ -297,15 +289,13 @@ bool Session::readListing(const std::string& body, bool synced, Listing& listing
         why = collection_ + " answered with XML that cannot be read: " + xmlWhy;
         return false;
     }
-    std::string path;
-    originOf(collection_, &path);
+    const std::string self = url::hrefOn(collection_, collection_);
     for (const xml::Element& response : root.children) {
         if (response.name != "response") continue;
-        std::string href = hrefInside(&response);
         // A card of this collection lives on its server; anything else is not taken.
-        if (href.empty() || href == path || absolute(href) == collection_ ||
-            originOf(absolute(href)) != originOf(collection_))
-            continue;
+        // Its href is kept in one spelling, however the server writes it.
+        const std::string href = url::hrefOn(collection_, hrefInside(&response));
+        if (href.empty() || href == self) continue;
         const xml::Element* p = foundProperties(response);
         if (!p) {
             if (statusOf(response.child(kDav, "status")) == 404) listing.removed.push_back(href);
@@ -342,15 +332,15 @@ bool Session::fetch(const std::vector<std::string>& hrefs, std::vector<Card>& ca
             const xml::Element* data = p ? p->child(kCardDav, "address-data") : nullptr;
             if (!data) continue;
             const xml::Element* etag = p->child(kDav, "getetag");
-            cards.push_back({hrefInside(&response), etag ? trimmed(etag->text) : std::string(),
-                             cardText(data->text)});
+            cards.push_back({url::hrefOn(collection_, hrefInside(&response)),
+                             etag ? trimmed(etag->text) : std::string(), cardText(data->text)});
         }
     }
     return true;
 }
 
 WriteResult Session::put(const std::string& href, const std::string& body, const std::string& etag,
-                         std::string& newEtag, std::string& why) {
+                         std::string& newEtag, std::string& storedAt, std::string& why) {
     const std::string url = absolute(href);
     http::Response response = send("PUT", url,
                                    {{"Content-Type", "text/vcard; charset=utf-8"},
@@ -360,9 +350,16 @@ WriteResult Session::put(const std::string& href, const std::string& body, const
     if (response.status == 412) return WriteResult::preconditionFailed;
     if (!isSuccess(response.status)) {
         why = describe(response, "PUT", url);
-        return WriteResult::failed;
+        const bool uidTaken =
+            response.status == 409 ||
+            (response.status == 403 && response.body.find("no-uid-conflict") != std::string::npos);
+        return etag.empty() && uidTaken ? WriteResult::uidTaken : WriteResult::failed;
     }
     newEtag = response.header("ETag");
+    // A server may name a new card itself (Google does), and says where in Location.
+    const std::string location =
+        response.status == 201 ? url::hrefOn(url, trimmed(response.header("Location"))) : "";
+    storedAt = location.empty() ? href : location;
     return WriteResult::done;
 }
 
@@ -378,11 +375,10 @@ WriteResult Session::remove(const std::string& href, const std::string& etag, st
 }
 
 std::string Session::hrefFor(const std::string& uid) const {
-    std::string path;
-    originOf(collection_, &path);
+    std::string path = url::hrefOn(collection_, collection_);
     if (path.empty() || path.back() != '/') path += '/';
     std::string name = uid.compare(0, 9, "urn:uuid:") == 0 ? uid.substr(9) : uid;
-    return path + name + ".vcf";
+    return url::normalisedPath(path + name + ".vcf");
 }
 
 }  // namespace carddav

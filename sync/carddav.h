@@ -30,7 +30,9 @@ struct Card {
     std::string href, etag, body;
 };
 
-enum class WriteResult { done, preconditionFailed, failed };
+// uidTaken: a new card refused because another card there has its UID (RFC 6352
+// no-uid-conflict, or 409).
+enum class WriteResult { done, preconditionFailed, uidTaken, failed };
 
 // A server that answers 503 or 429 with Retry-After is asked again after the time it
 // gives, while the waits of one sync add up to no more than this.
@@ -63,9 +65,10 @@ class Session {
     // The cards at these hrefs, in batches; a card that is gone is left out.
     bool fetch(const std::vector<std::string>& hrefs, std::vector<Card>& cards, std::string& why);
     // A card written with If-Match `etag`, or with If-None-Match: * when `etag` is
-    // empty; `newEtag` receives the server's ETag for it when it gives one.
+    // empty; `newEtag` receives the server's ETag for it when it gives one, and
+    // `storedAt` its href: where the server says it put a new card, else `href`.
     WriteResult put(const std::string& href, const std::string& body, const std::string& etag,
-                    std::string& newEtag, std::string& why);
+                    std::string& newEtag, std::string& storedAt, std::string& why);
     WriteResult remove(const std::string& href, const std::string& etag, std::string& why);
 
     // A new card's href inside the collection.
@@ -101,8 +104,5 @@ std::string describe(const http::Response& response, const std::string& method,
 // or as an HTTP date, counted from the answer's Date, else from now); -1 when it
 // does not say.
 long long retryAfterSeconds(const http::Response& response);
-
-// "https://host:8443" of a URL; its path ("/a/b/") in `path`.
-std::string originOf(const std::string& url, std::string* path = nullptr);
 
 }  // namespace carddav

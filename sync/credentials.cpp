@@ -1,45 +1,27 @@
 #include "sync/credentials.h"
 
-#include <cctype>
 #include <sstream>
 #include <vector>
 
+#include "platform/url.h"
+
 namespace cardsync {
 
-std::string hostOf(const std::string& url) {
-    size_t scheme = url.find("://");
-    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-    size_t end = url.find_first_of("/?#", start);
-    std::string authority = url.substr(start, end == std::string::npos ? end : end - start);
-    size_t at = authority.rfind('@');
-    if (at != std::string::npos) authority = authority.substr(at + 1);
-    if (!authority.empty() && authority[0] == '[')
-        return authority.substr(1, authority.find(']') - 1);
-    std::string host = authority.substr(0, authority.find(':'));
-    for (char& c : host) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return host;
-}
+std::string hostOf(const std::string& url) { return url::parse(url).host; }
 
-bool hasUserInfo(const std::string& url) {
-    size_t scheme = url.find("://");
-    size_t start = scheme == std::string::npos ? 0 : scheme + 3;
-    size_t end = url.find_first_of("/?#", start);
-    return url.substr(start, end == std::string::npos ? end : end - start).find('@') !=
-           std::string::npos;
-}
+bool hasUserInfo(const std::string& url) { return url::parse(url).hasUserInfo; }
 
 bool mayAuthenticate(const std::string& url, std::string& why) {
-    std::string scheme = url.substr(0, url.find("://"));
-    for (char& c : scheme) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (scheme == "https") return true;
-    const std::string host = hostOf(url);
+    const url::Url parts = url::parse(url);
+    if (parts.scheme == "https") return true;
+    const std::string& host = parts.host;
     size_t dots = 0;
     for (char c : host) dots += c == '.';
     const bool loopbackAddress = host.compare(0, 4, "127.") == 0 && dots == 3 &&
                                  host.find_first_not_of("0123456789.") == std::string::npos;
     if (host == "localhost" || host == "::1" || loopbackAddress) return true;
-    why = "the password would cross the network as plain text over " + scheme +
-          "; use an https:// URL";
+    why = "the password would cross the network as plain text over " +
+          (parts.scheme.empty() ? url : parts.scheme) + "; use an https:// URL";
     return false;
 }
 

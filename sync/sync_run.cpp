@@ -64,6 +64,11 @@ class Run {
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
+    bool heldThereByAnother(const Names& names, const std::string& href) const;
+    bool mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const;
+    bool listWhole(std::string& failure);
+    void newCard(const Contact& contact, std::string& href, std::string& body,
+                 bool uidTaken = false) const;
     bool planChanges(Plan& plan, std::string& failure);
     Outcome tellPlan(const Plan& plan);
     bool fetchCardsToPatch(const Plan& plan, std::string& failure);
@@ -156,12 +161,44 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
     remote_[names] = remote;
 }
 
+// A server that does not know a token may answer with every card instead of
+// refusing it (DAViCal), and never tells of the cards deleted since; to the
+// client that is a list of changes like any other. Where it could be one (the
+// server moved on, told of no deletion, and left out cards agreed on), the whole
+// listing is asked for as well: one more request, only when the server changed,
+// and always right.
+bool Run::mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const {
+    if (listing_.whole || !listing_.removed.empty() || listing_.syncToken == state_.syncToken)
+        return false;
+    for (const auto& item : agreedByHref)
+        if (!listing_.etags.count(item.first)) return true;
+    return false;
+}
+
+bool Run::listWhole(std::string& failure) {
+    carddav::Listing whole;
+    if (!session_.list("", false, whole, failure)) return false;
+    whole.syncToken = listing_.syncToken;  // the token the changes came with holds
+    listing_ = whole;
+    return true;
+}
+
 bool Run::readRemote(std::string& failure) {
     if (!session_.list(state_.syncToken, !state_.noSyncCollection, listing_, failure)) return false;
     if (listing_.syncCollectionRefused) state_.noSyncCollection = true;
     std::map<std::string, std::string> now;
     std::map<std::string, Names> agreedByHref;
     for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
+    // What the token's own answer showed: a whole listing asked for after it may
+    // show cards created since, which that token does not cover.
+    std::set<std::string> coveredByToken;
+    const bool relisted = mayHideDeletions(agreedByHref);
+    if (relisted) {
+        for (const auto& item : listing_.etags) coveredByToken.insert(item.first);
+        for (const auto& item : agreedByHref) coveredByToken.insert(item.first);
+        for (const auto& item : state_.untouched) coveredByToken.insert(item.first);
+        if (!listWhole(failure)) return false;
+    }
     for (const auto& item : agreedByHref) heldAtToken_.insert(item.first);
     for (const auto& item : state_.untouched) heldAtToken_.insert(item.first);
     if (listing_.whole) {
@@ -176,7 +213,8 @@ bool Run::readRemote(std::string& failure) {
         for (const std::string& href : state_.createdSinceToken)
             if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
     }
-    for (const auto& item : now) listed_.insert(item.first);
+    for (const auto& item : now)
+        if (!relisted || coveredByToken.count(item.first)) listed_.insert(item.first);
     std::vector<std::string> toFetch;
     std::map<std::string, std::string> told;
     told.swap(state_.untouched);
@@ -312,10 +350,9 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
     std::string etag;
     if (step == Step::sendNew || step == Step::sendChange) {
         const Contact& contact = local_.at(names);
-        std::string href, body, ifMatch;
+        std::string href, body, ifMatch, storedAt;
         if (step == Step::sendNew) {
-            href = session_.hrefFor(vcard::uidOf(contact));
-            body = vcard::write({contact}, vcard::Version::v3);
+            newCard(contact, href, body);
         } else {
             const RemoteCard& remote = remote_.at(names);
             href = remote.href;
@@ -329,8 +366,15 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                       (!decision.conflict && (agreed == state_.contacts.end() ||
                                               agreed->second.digest != remote_.at(names).digest)));
         result = stale ? carddav::WriteResult::preconditionFailed
-                       : session_.put(href, body, ifMatch, etag, failure);
+                       : session_.put(href, body, ifMatch, etag, storedAt, failure);
+        if (result == carddav::WriteResult::uidTaken) {
+            // A card renamed there keeps the UID these names make: a UID of their own.
+            newCard(contact, href, body, true);
+            result = session_.put(href, body, ifMatch, etag, storedAt, failure);
+            if (result == carddav::WriteResult::uidTaken) result = carddav::WriteResult::failed;
+        }
         if (result == carddav::WriteResult::done) {
+            href = storedAt;
             state_.contacts[names] = {href, etag, digestOf(contact)};
             written_[href] = etag;
             if (step == Step::sendNew) {
@@ -378,6 +422,41 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         return true;
     }
     return retryAfterPrecondition(names, failure);
+}
+
+// Whether the server keeps a card of other names at `href`, as far as this sync
+// has seen it.
+bool Run::heldThereByAnother(const Names& names, const std::string& href) const {
+    if (listing_.etags.count(href) || state_.untouched.count(href)) return true;
+    for (const auto& [n, remote] : remote_)
+        if (remote.href == href) return true;
+    for (const auto& [n, agreed] : state_.contacts)
+        if (agreed.href == href && (n < names || names < n)) return true;
+    return false;
+}
+
+// A new card's href and body. A card renamed on the server keeps its href and UID
+// under its new names, so the old names sent again (edited here meanwhile) would
+// meet it: they go beside it under a UID and href of their own, made from the
+// names and a number.
+void Run::newCard(const Contact& contact, std::string& href, std::string& body,
+                  bool uidTaken) const {
+    const std::string uid = vcard::uidOf(contact);
+    std::string ownUid = uid;
+    href = session_.hrefFor(uid);
+    const Names names = namesOf(contact);
+    // The card these names were agreed with now holds others: renamed there.
+    auto agreed = state_.contacts.find(names);
+    bool renamed = uidTaken || (agreed != state_.contacts.end() &&
+                                heldThereByAnother(names, agreed->second.href));
+    for (int n = 2; renamed || heldThereByAnother(names, href); ++n, renamed = false) {
+        Contact numbered = contact;
+        numbered.middleName += '\x1F' + std::to_string(n);
+        ownUid = vcard::uidOf(numbered);
+        href = session_.hrefFor(ownUid);
+    }
+    body = vcard::write({contact}, vcard::Version::v3);
+    if (ownUid != uid) body.replace(body.find("UID:" + uid) + 4, uid.size(), ownUid);
 }
 
 // Another client changed the card between the listing and the write: fetch it

@@ -6,6 +6,7 @@
 
 #include "data/fingerprint.h"
 #include "interchange/tab_separated.h"
+#include "platform/url.h"
 
 namespace cardsync {
 
@@ -50,6 +51,15 @@ bool parse(const std::string& text, State& state) {
     }
     for (size_t i = 4; i < lines.size(); ++i) {
         std::vector<std::string> f = fieldsOf(lines[i]);
+        // Hrefs in the one spelling the session gives them: a state written before
+        // kept them as the server wrote them, whole URLs or percent-encoded.
+        const size_t hrefAt = f.size() == 6                                              ? 3
+                              : !f.empty() && (f[0] == "untouched" || f[0] == "created") ? 1
+                                                                                         : 0;
+        if (hrefAt && hrefAt < f.size()) {
+            const std::string href = url::hrefOn(state.collection, f[hrefAt]);
+            if (!href.empty()) f[hrefAt] = href;
+        }
         if (f.size() == 3 && f[0] == "untouched") {
             state.untouched[f[1]] = f[2];
             continue;

@@ -182,6 +182,22 @@ TEST(SyncStateTest, RoundTripsAndReadsDamageAsAFirstSync) {
     EXPECT_TRUE(cardsync::loadState(fs, path, "https://h/other/").contacts.empty());
 }
 
+// A state written before hrefs had one spelling kept them as the server wrote them.
+TEST(SyncStateTest, ReadsHrefsInTheSessionsSpelling) {
+    MemoryFileSystem fs;
+    cardsync::State state;
+    state.collection = "https://h/book/";
+    state.contacts[{"Lee", "Ann", ""}] = {"https://H/book/a%40b.vcf", "\"e1\"", 1};
+    state.untouched["https://h:443/book/c%2b.vcf"] = "\"e2\"";
+    state.createdSinceToken.insert("/book/%64.vcf");
+    ASSERT_TRUE(cardsync::saveState(fs, "s", state));
+    cardsync::State read = cardsync::loadState(fs, "s", state.collection);
+    ASSERT_EQ(read.contacts.size(), 1u);
+    EXPECT_EQ(read.contacts.begin()->second.href, "/book/a@b.vcf");
+    EXPECT_EQ(read.untouched.count("/book/c+.vcf"), 1u);
+    EXPECT_EQ(read.createdSinceToken.count("/book/d.vcf"), 1u);
+}
+
 TEST(SyncCredentialsTest, SendsPasswordsOnlyWhereSafeAndReadsNetrc) {
     struct Case {
         const char* url;

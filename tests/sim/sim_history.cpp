@@ -53,8 +53,11 @@ const char* sexAt(int index) {
     return kSexes[index];
 }
 
-bool Leave::take(const std::string& names) {
-    std::string rest = names + ",";
+bool Leave::take(const std::string& list) {
+    *this = Leave();
+    if (list.empty() || list == "none") return true;
+    names = list;
+    std::string rest = list + ",";
     for (size_t comma; (comma = rest.find(',')) != std::string::npos; rest.erase(0, comma + 1)) {
         std::string name = rest.substr(0, comma);
         bool* flag = name == "absolute-hrefs"       ? &absoluteHrefs

@@ -57,7 +57,8 @@ const char* sexAt(int index);
 struct Leave {
     bool absoluteHrefs = false, namesResource = false, fullListing = false,
          windowDuringSync = false, renameThere = false;
-    bool take(const std::string& names);
+    bool take(const std::string& names);  // "full-listing,rename-there"; "" or "none": nothing
+    std::string names;                    // as taken, for the report
 };
 
 History generate(uint64_t seed, const Leave& leave = {});

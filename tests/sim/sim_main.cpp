@@ -5,6 +5,9 @@
 //   sync_sim --seconds 60        random seeds for a minute, as `make sim` does
 //   sync_sim --seed 1234         one history replayed step by step
 //
+// The habits whose faults are still open are left out unless --leave says
+// otherwise.
+//
 // A failing history is shrunk to the fewest steps that still fail the same way and
 // printed with its seed.
 #include <chrono>
@@ -82,7 +85,9 @@ int failed(uint64_t seed, const sim::Leave& leave, const std::string& broken,
 int main(int argc, char** argv) {
     unsigned long long from = 1, to = 2000, seconds = 0, one = 0;
     bool replay = false, survey = false;
+    // The habits whose faults are still open, as the build lists them for CTest.
     sim::Leave leave;
+    leave.take(QB_SIM_LEFT_OUT);
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--seeds") &&
             std::sscanf(argv[i + 1], "%llu-%llu", &from, &to) == 2)
@@ -101,9 +106,11 @@ int main(int argc, char** argv) {
         }
         std::fprintf(
             stderr,
-            "usage: sync_sim [--seeds FROM-TO | --seconds N | --seed N] [--leave HABIT,...]\n");
+            "usage: sync_sim [--seeds FROM-TO | --seconds N | --seed N | --survey FROM-TO]\n"
+            "                [--leave HABIT,... | --leave none]\n");
         return 2;
     }
+    if (!leave.names.empty()) std::printf("left out: %s\n", leave.names.c_str());
     if (replay) {
         sim::History h = sim::generate(one, leave);
         std::printf("%s", sim::describe(h).c_str());
