@@ -93,17 +93,16 @@ std::string cutTo(const std::string& cell, size_t width) {
 
 // A table line as wide as the console, or as a classic 80-column one where the width
 // cannot be told (a pipe, a file): the address column gives up what is too much.
-constexpr size_t kAddressColumn = 3;
 void fitAddressColumn(size_t (&widths)[kFieldCount]) {
     const int columns = console::outputColumns();
     const size_t room = columns > 0 ? static_cast<size_t>(columns) : 80;
     size_t total = 2 * (kFieldCount - 1);
     for (size_t width : widths) total += width;
     if (total < room) return;  // a line as wide as the console would wrap on some
-    const size_t least = utf8::length(kFieldLabels[kAddressColumn]);
+    const size_t least = utf8::length(kFieldLabels[kAddressField]);
     const size_t over = total - room + 1;
-    widths[kAddressColumn] =
-        widths[kAddressColumn] > least + over ? widths[kAddressColumn] - over : least;
+    widths[kAddressField] =
+        widths[kAddressField] > least + over ? widths[kAddressField] - over : least;
 }
 
 // Calls its argument with each contact to show, in order, as often as it is called:

@@ -231,9 +231,9 @@ int Import::finish(const std::string& inputs) {
         if (t.existed()) {
             const Before& before = befores_[t.before];
             // An import changes no name of an entry it updates: only these two can differ.
-            if (now.address != before.address) fields += kFieldLabels[3];
+            if (now.address != before.address) fields += kFieldLabels[kAddressField];
             if (now.sex != before.sex)
-                fields += std::string(fields.empty() ? "" : ", ") + kFieldLabels[4];
+                fields += std::string(fields.empty() ? "" : ", ") + kFieldLabels[kSexField];
             if (fields.empty()) {
                 ++unchanged;
                 continue;

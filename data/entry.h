@@ -23,6 +23,7 @@ constexpr const char* kFemale = "Female";
 // `fieldsOf` works on any record with the same five members, such as a vCard or
 // CSV contact, so that every format walks the fields in the same order.
 constexpr int kFieldCount = 5;
+enum FieldIndex { kFirstNameField, kMiddleNameField, kLastNameField, kAddressField, kSexField };
 constexpr const char* kFieldLabels[kFieldCount] = {"First Name", "Middle Name", "Last Name",
                                                    "Address", "Sex"};
 template <typename Record>

@@ -46,11 +46,11 @@ struct LayoutColumns {
 const LayoutColumns& columnsOf(Layout layout) {
     const Column first{Field::first}, middle{Field::middle}, last{Field::last};
     const Column address{Field::addressPart, 0, formatted}, sex{Field::sex};
-    static const LayoutColumns plain{{{kFieldLabels[0], first},
-                                      {kFieldLabels[1], middle},
-                                      {kFieldLabels[2], last},
-                                      {kFieldLabels[3], address},
-                                      {kFieldLabels[4], sex}}};
+    static const LayoutColumns plain{{{kFieldLabels[kFirstNameField], first},
+                                      {kFieldLabels[kMiddleNameField], middle},
+                                      {kFieldLabels[kLastNameField], last},
+                                      {kFieldLabels[kAddressField], address},
+                                      {kFieldLabels[kSexField], sex}}};
     static const LayoutColumns google{{{"Name", {Field::fullName}},
                                        {"Given Name", first},
                                        {"Additional Name", middle},
