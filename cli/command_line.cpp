@@ -70,23 +70,26 @@ void describe(CLI::App* command, const std::string& example) {
         example);
 }
 
-void addCommands(CLI::App& app, Request& r) {
-    r.list = app.add_subcommand("list", "the entries, sorted by last name, same names merged");
-    r.list->add_option("--format", r.format, "table or tsv")
+void addFormatOption(CLI::App* command, ListFormat& format) {
+    command->add_option("--format", format, "table or tsv")
         ->type_name("TEXT")
         ->default_str("table")
         ->transform(oneOf(kListFormats));
+}
+
+void addListingCommands(CLI::App& app, Request& r) {
+    r.list = app.add_subcommand("list", "the entries, sorted by last name, same names merged");
+    addFormatOption(r.list, r.format);
     describe(r.list, "qbcard list --format tsv");
 
     r.find = app.add_subcommand(
         "find", "the entries with every TERM in some field, letters without case or accents");
     r.find->add_option("TERM", r.terms, "what to look for")->required();
-    r.find->add_option("--format", r.format, "table or tsv")
-        ->type_name("TEXT")
-        ->default_str("table")
-        ->transform(oneOf(kListFormats));
+    addFormatOption(r.find, r.format);
     describe(r.find, "qbcard find dube paris");
+}
 
+void addExportCommands(CLI::App& app, Request& r) {
     CLI::App* exporting = app.add_subcommand("export", "the entries as vCard or CSV");
     exporting->require_subcommand(1);
     describe(exporting, "qbcard export vcard -o book.vcf");
@@ -107,7 +110,9 @@ void addCommands(CLI::App& app, Request& r) {
     r.csvExport->add_option("-o,--output", r.output,
                             "the file to write (standard output if none, or -)");
     describe(r.csvExport, "qbcard export csv --layout google -o contacts.csv");
+}
 
+void addImportCommand(CLI::App& app, Request& r) {
     ImportOptions& how = r.import;
     r.importing = app.add_subcommand(
         "import",
@@ -129,10 +134,9 @@ void addCommands(CLI::App& app, Request& r) {
                                                  : "the encoding " + value + " is not known here";
         });
     describe(r.importing, "qbcard import contacts.csv --input-encoding 1252 --dry-run");
+}
 
-    r.check = app.add_subcommand("check", "an integrity report of the card file");
-    describe(r.check, std::string("qbcard --file ") + conventions::kCardFileExample + " check");
-
+void addSyncCommand(CLI::App& app, Request& r) {
     SyncSettings& sync = r.sync;
     r.syncing = app.add_subcommand(
         "sync", std::string("two-way sync with a CardDAV address book; the password comes from ") +
@@ -162,6 +166,16 @@ void addCommands(CLI::App& app, Request& r) {
         std::to_string(carddav::kMostRetryWaitSeconds) +
         " seconds of waiting in all; then the sync stops and says when the server asked to "
         "be called again.");
+}
+
+// The commands in the order the help lists them.
+void addCommands(CLI::App& app, Request& r) {
+    addListingCommands(app, r);
+    addExportCommands(app, r);
+    addImportCommand(app, r);
+    r.check = app.add_subcommand("check", "an integrity report of the card file");
+    describe(r.check, std::string("qbcard --file ") + conventions::kCardFileExample + " check");
+    addSyncCommand(app, r);
 }
 
 void addOptions(CLI::App& app, Request& r) {

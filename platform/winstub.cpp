@@ -36,6 +36,34 @@ LRESULT copyText(const std::string& text, WPARAM size, LPARAM buffer) {
     return static_cast<LRESULT>(count);
 }
 
+LRESULT insertRow(HWND window, WPARAM wParam, const char* row) {
+    auto index = static_cast<size_t>(static_cast<int>(wParam));
+    if (static_cast<int>(wParam) < 0 || index > window->rows.size()) index = window->rows.size();
+    window->rows.emplace(window->rows.begin() + static_cast<std::ptrdiff_t>(index), row);
+    log(window, "insert " + std::to_string(index));
+    return static_cast<LRESULT>(index);
+}
+
+LRESULT deleteRow(HWND window, WPARAM row) {
+    if (row >= window->rows.size()) return LB_ERR;
+    window->rows.erase(window->rows.begin() + static_cast<std::ptrdiff_t>(row));
+    // As in the real list box: a selection above the deleted row moves up with it.
+    if (window->selection == static_cast<LRESULT>(row))
+        window->selection = LB_ERR;
+    else if (window->selection > static_cast<LRESULT>(row))
+        --window->selection;
+    log(window, "delete " + std::to_string(row));
+    return static_cast<LRESULT>(window->rows.size());
+}
+
+LRESULT selectRow(HWND window, WPARAM wParam) {
+    auto index = static_cast<LRESULT>(static_cast<int>(wParam));
+    bool valid = index >= 0 && static_cast<size_t>(index) < window->rows.size();
+    window->selection = valid ? index : LB_ERR;
+    log(window, "select " + std::to_string(index));
+    return valid ? index : LB_ERR;
+}
+
 }  // namespace
 
 LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -63,26 +91,10 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
         case LB_ADDSTRING:
             window->rows.emplace_back(reinterpret_cast<const char*>(lParam));
             return static_cast<LRESULT>(window->rows.size() - 1);
-        case LB_INSERTSTRING: {
-            auto index = static_cast<size_t>(static_cast<int>(wParam));
-            if (static_cast<int>(wParam) < 0 || index > window->rows.size())
-                index = window->rows.size();
-            window->rows.emplace(window->rows.begin() + static_cast<std::ptrdiff_t>(index),
-                                 reinterpret_cast<const char*>(lParam));
-            log(window, "insert " + std::to_string(index));
-            return static_cast<LRESULT>(index);
-        }
-        case LB_DELETESTRING: {
-            if (wParam >= window->rows.size()) return LB_ERR;
-            window->rows.erase(window->rows.begin() + static_cast<std::ptrdiff_t>(wParam));
-            // As in the real list box: a selection above the deleted row moves up with it.
-            if (window->selection == static_cast<LRESULT>(wParam))
-                window->selection = LB_ERR;
-            else if (window->selection > static_cast<LRESULT>(wParam))
-                --window->selection;
-            log(window, "delete " + std::to_string(wParam));
-            return static_cast<LRESULT>(window->rows.size());
-        }
+        case LB_INSERTSTRING:
+            return insertRow(window, wParam, reinterpret_cast<const char*>(lParam));
+        case LB_DELETESTRING:
+            return deleteRow(window, wParam);
         case LB_GETCOUNT:
             return static_cast<LRESULT>(window->rows.size());
         case LB_INITSTORAGE:
@@ -90,13 +102,8 @@ LRESULT SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
             return static_cast<LRESULT>(window->rows.capacity());
         case LB_GETCURSEL:
             return window->selection;
-        case LB_SETCURSEL: {
-            auto index = static_cast<LRESULT>(static_cast<int>(wParam));
-            bool valid = index >= 0 && static_cast<size_t>(index) < window->rows.size();
-            window->selection = valid ? index : LB_ERR;
-            log(window, "select " + std::to_string(index));
-            return valid ? index : LB_ERR;
-        }
+        case LB_SETCURSEL:
+            return selectRow(window, wParam);
         default:
             return 0;
     }

@@ -127,65 +127,100 @@ bool holdsMoreThanTheCardFile(const std::string& card) {
     return false;
 }
 
-std::string patchServerCard(const std::string& card, const Contact& contact) {
-    Lines lines = vcard::contentLines(card);
-    Contact current;
-    std::string why;
-    readServerCard(card, current, why);
-    const bool four = firstNamed(lines, "VERSION") >= 0 &&
-                      lines[static_cast<size_t>(firstNamed(lines, "VERSION"))].text.find("4.0") !=
-                          std::string::npos;
-    auto three = [&](const char* name) {
-        return vcard::writtenValue(contact, vcard::Version::v3, name);
-    };
-    auto fourWritten = [&](const char* name) {
-        return vcard::writtenValue(contact, vcard::Version::v4, name);
-    };
-    std::vector<std::string> additions;
+namespace {
 
-    auto setLine = [&](int at, const std::string& name, const std::string& value) {
-        if (at < 0) {
-            if (!value.empty()) additions.push_back(vcard::foldedLine(name + ":" + value));
-            return;
-        }
-        ContentLine& line = lines[static_cast<size_t>(at)];
-        line.raw = value.empty() ? std::string() : vcard::foldedLine(headOf(line) + ":" + value);
-    };
-    if (current.lastName != contact.lastName || current.firstName != contact.firstName ||
-        current.middleName != contact.middleName) {
-        setLine(firstNamed(lines, "N"), "N", namesValue(lines, three("N")));
-        setLine(firstNamed(lines, "FN"), "FN", three("FN"));
+// One patch of a server card: the owned lines that change are written anew in
+// place, the ones the card lacks gathered to go in before END.
+class CardPatch {
+  public:
+    CardPatch(const std::string& card, const Contact& contact)
+        : lines_(vcard::contentLines(card)), contact_(contact) {
+        std::string why;
+        readServerCard(card, current_, why);
     }
-    if (current.address != contact.address) {
-        setLine(mappedAddress(lines), "ADR", three("ADR"));
+
+    void names() {
+        if (current_.lastName == contact_.lastName && current_.firstName == contact_.firstName &&
+            current_.middleName == contact_.middleName)
+            return;
+        setLine(firstNamed(lines_, "N"), "N", namesValue(lines_, written3("N")));
+        setLine(firstNamed(lines_, "FN"), "FN", written3("FN"));
+    }
+
+    void address() {
+        if (current_.address == contact_.address) return;
+        setLine(mappedAddress(lines_), "ADR", written3("ADR"));
         // A label that spells out the old address, as this program's own 3.0 cards
         // carry, would go on showing it beside the new one: it follows the address.
-        for (size_t i = 0; i < lines.size(); ++i)
-            if (lines[i].name == "LABEL" && !current.address.empty() &&
-                labelText(lines[i]) == current.address)
-                setLine(static_cast<int>(i), "LABEL", three("LABEL"));
+        for (size_t i = 0; i < lines_.size(); ++i)
+            if (lines_[i].name == "LABEL" && !current_.address.empty() &&
+                labelText(lines_[i]) == current_.address)
+                setLine(static_cast<int>(i), "LABEL", written3("LABEL"));
     }
-    if (current.sex != contact.sex) {
+
+    void sex() {
+        if (current_.sex == contact_.sex) return;
         bool any = false;
-        for (size_t i = 0; i < lines.size(); ++i) {
-            if (!isGender(lines[i].name)) continue;
+        for (size_t i = 0; i < lines_.size(); ++i) {
+            if (!isGender(lines_[i].name)) continue;
             any = true;
-            setLine(static_cast<int>(i), lines[i].name,
-                    lines[i].name == "GENDER" ? fourWritten("GENDER") : three("X-GENDER"));
+            setLine(static_cast<int>(i), lines_[i].name,
+                    lines_[i].name == "GENDER" ? written4("GENDER") : written3("X-GENDER"));
         }
-        if (!any)
-            setLine(-1, four ? "GENDER" : "X-GENDER",
-                    four ? fourWritten("GENDER") : three("X-GENDER"));
+        if (any) return;
+        // A card without a gender line gets the one of its own version.
+        const int version = firstNamed(lines_, "VERSION");
+        const bool four = version >= 0 && lines_[static_cast<size_t>(version)].text.find("4.0") !=
+                                              std::string::npos;
+        setLine(-1, four ? "GENDER" : "X-GENDER", four ? written4("GENDER") : written3("X-GENDER"));
     }
-    std::string out;
-    for (const ContentLine& line : lines) {
-        if (line.name == "END" && !additions.empty()) {
-            for (const std::string& added : additions) out += added;
-            additions.clear();
+
+    std::string text() const {
+        std::string out;
+        bool added = false;  // before the first END alone
+        for (const ContentLine& line : lines_) {
+            if (line.name == "END" && !added) {
+                for (const std::string& addition : additions_) out += addition;
+                added = true;
+            }
+            out += line.raw;
         }
-        out += line.raw;
+        return out;
     }
-    return out;
+
+  private:
+    std::string written3(const char* name) const {
+        return vcard::writtenValue(contact_, vcard::Version::v3, name);
+    }
+    std::string written4(const char* name) const {
+        return vcard::writtenValue(contact_, vcard::Version::v4, name);
+    }
+
+    // Writes line `at` anew with `value` (an empty value removes it); at -1 the
+    // line is added before END.
+    void setLine(int at, const std::string& name, const std::string& value) {
+        if (at < 0) {
+            if (!value.empty()) additions_.push_back(vcard::foldedLine(name + ":" + value));
+            return;
+        }
+        ContentLine& line = lines_[static_cast<size_t>(at)];
+        line.raw = value.empty() ? std::string() : vcard::foldedLine(headOf(line) + ":" + value);
+    }
+
+    Lines lines_;
+    const Contact& contact_;
+    Contact current_;
+    std::vector<std::string> additions_;
+};
+
+}  // namespace
+
+std::string patchServerCard(const std::string& card, const Contact& contact) {
+    CardPatch patch(card, contact);
+    patch.names();
+    patch.address();
+    patch.sex();
+    return patch.text();
 }
 
 }  // namespace cardsync
