@@ -18,26 +18,11 @@ all: native win32 release win64 release64
 deps:
 	@scripts/install-deps.sh
 
-native: deps
-	cmake --preset native >/dev/null
-	cmake --build --preset native
-
-win32: deps
-	cmake --preset win32 >/dev/null
-	cmake --build --preset win32
-
-win64: deps
-	cmake --preset win64 >/dev/null
-	cmake --build --preset win64
-
-# What users get: the win32 thread model (nothing newer than Windows XP), stripped.
-release: deps
-	cmake --preset release >/dev/null
-	cmake --build --preset release
-
-release64: deps
-	cmake --preset release64 >/dev/null
-	cmake --build --preset release64
+# Each build is a CMake preset of the same name. release and release64 are what
+# users get: the win32 thread model (nothing newer than Windows XP), stripped.
+native win32 win64 release release64: deps
+	cmake --preset $@ >/dev/null
+	cmake --build --preset $@
 
 test-native: native
 	ctest --preset native
