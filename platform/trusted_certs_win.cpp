@@ -126,8 +126,8 @@ bool TrustedCertificates::verify(const CERT_CONTEXT* server, const std::wstring&
 }
 
 // The chain from `server` up, built from the file's certificates and those the server
-// sent with its own (an intermediate CA's); the system's roots may complete it too.
-// Windows searches a certificate's own store by itself, Wine does not.
+// sent with its own (an intermediate CA's), which Wine's chain engine does not search
+// unless told; the system's roots may complete the chain too.
 const CERT_CHAIN_CONTEXT* TrustedCertificates::chainOf(const CERT_CONTEXT* server,
                                                        std::string& why) const {
     HCERTSTORE issuers = openStore_(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
