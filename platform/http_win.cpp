@@ -101,8 +101,8 @@ struct CertificateCheck {
 
 // WinHTTP calls this just before a request goes out, on every connection, new or
 // reused (a server that closes after each answer gives every request a new one).
-// Told to accept a certificate of any root (SECURITY_FLAG_IGNORE_UNKNOWN_CA), it
-// has checked the rest; the chain to the file's certificates is checked here.
+// Told to accept any root, dates and host name, WinHTTP has checked the rest; the
+// chain to the file's certificates, the dates and the host name are checked here.
 // Closing the request handle is Windows' documented way to cancel the request
 // now. Wine's WinHTTP has already composed the request's bytes at this point and
 // sends them anyway, which is why a password never rides on the first request to a
@@ -226,9 +226,10 @@ class WinHttpClient : public Client {
         api_.setOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
         const bool checked = target.secure && trusted_;
         if (checked) {
-            // WinHTTP still checks the host name and the dates; the chain to the
-            // file's certificates is ours to check, in onStatus.
-            DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA;
+            // The chain to the file's certificates, the dates and the host name are
+            // ours to check, in onStatus, which can say which of them failed.
+            DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
+                          SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
             api_.setOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
         }
         CertificateCheck check;

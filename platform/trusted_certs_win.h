@@ -34,7 +34,12 @@ class TrustedCertificates {
             reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
         return function != nullptr;
     }
+    bool loadFunctions();
+    bool addPemCertificates(const std::string& text, std::string& why);
+    std::string derOf(const std::string& block) const;
+    const CERT_CHAIN_CONTEXT* chainOf(const CERT_CONTEXT* server, std::string& why) const;
     bool anchored(const CERT_CHAIN_CONTEXT* chain) const;
+    std::string policyFailure(const CERT_CHAIN_CONTEXT* chain, const std::wstring& host) const;
 
     std::string path_;
     HMODULE module_ = nullptr;
@@ -43,6 +48,7 @@ class TrustedCertificates {
     decltype(&CryptStringToBinaryA) fromText_ = nullptr;
     decltype(&CertOpenStore) openStore_ = nullptr;
     decltype(&CertAddEncodedCertificateToStore) addToStore_ = nullptr;
+    decltype(&CertAddStoreToCollection) addToCollection_ = nullptr;
     decltype(&CertCloseStore) closeStore_ = nullptr;
     decltype(&CertGetCertificateChain) getChain_ = nullptr;
     decltype(&CertFreeCertificateChain) freeChain_ = nullptr;
