@@ -5,6 +5,12 @@
 
 namespace http {
 
+Outcome Response::outcome() const {
+    if (certificateChanged) return Outcome::certificateChanged;
+    if (status == 0) return Outcome::unreachable;
+    return status == 401 ? Outcome::credentialsRefused : Outcome::answered;
+}
+
 std::string Response::header(const std::string& name) const {
     for (const auto& item : headers)
         if (item.first.size() == name.size() &&

@@ -12,12 +12,24 @@ namespace http {
 
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
+// What became of a request.
+enum class Outcome {
+    answered,            // with a status other than 401
+    credentialsRefused,  // 401
+    certificateChanged,  // a new connection showed a certificate that does not pass
+    unreachable,         // no answer; `error` holds the system's reason
+};
+
 struct Response {
     int status = 0;  // 0: no answer at all; `error` says why
     Headers headers;
     std::string body;
     std::string error;
+    // Set by the client when the certificate failed on a request that carried the
+    // password, after it had passed on an earlier one; `error` then says how.
+    bool certificateChanged = false;
 
+    Outcome outcome() const;
     // The first header of this name, compared without case; empty if none.
     std::string header(const std::string& name) const;
 };
