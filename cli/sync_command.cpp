@@ -12,15 +12,14 @@
 
 namespace {
 
-// Each request and the status of its answer, for --verbose.
+// Each request and what became of it, for --verbose.
 class TellingClient : public http::Client {
   public:
     explicit TellingClient(http::Client& inner) : inner_(inner) {}
     http::Response request(const std::string& method, const std::string& url,
                            const http::Headers& headers, const std::string& body) override {
         http::Response response = inner_.request(method, url, headers, body);
-        console::error(method + " " + url + " -> " +
-                       (response.status ? std::to_string(response.status) : response.error) + "\n");
+        console::error(method + " " + url + " -> " + response.summary() + "\n");
         return response;
     }
 

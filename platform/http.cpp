@@ -11,6 +11,8 @@ Outcome Response::outcome() const {
     return status == 401 ? Outcome::credentialsRefused : Outcome::answered;
 }
 
+std::string Response::summary() const { return status ? std::to_string(status) : error; }
+
 std::string Response::header(const std::string& name) const {
     for (const auto& item : headers)
         if (item.first.size() == name.size() &&

@@ -30,6 +30,8 @@ struct Response {
     bool certificateChanged = false;
 
     Outcome outcome() const;
+    // The answer in a word, as a log line shows it: its status, or why there was none.
+    std::string summary() const;
     // The first header of this name, compared without case; empty if none.
     std::string header(const std::string& name) const;
 };
