@@ -203,6 +203,28 @@ TEST_F(SyncCommandTest, FindsThePasswordAndSaysWhatA401Means) {
     }
 }
 
+// Whatever stops a sync, the user reads why in one line and qbcard ends with 2.
+TEST_F(SyncCommandTest, SaysWhyASyncStopped) {
+    ASSERT_EQ(sync(kBook).exitCode, 0);
+    struct Case {
+        http::Response answer;
+        std::string err;
+    } cases[] = {
+        {{0, {}, "", "has expired", true},
+         "qbcard: " + kBook +
+             ": the server's certificate changed during the sync and has expired; stopped "
+             "before the password was sent\n"},
+        {{0, {}, "", "Connection reset by peer"},
+         "qbcard: no answer from " + kBook + ": Connection reset by peer\n"},
+    };
+    for (const Case& c : cases) {
+        client.table = {{"REPORT", "/book/", c.answer}};
+        const Result result = sync(kBook);
+        EXPECT_EQ(result.exitCode, 2) << c.err;
+        EXPECT_EQ(result.err, c.err);
+    }
+}
+
 TEST_F(SyncCommandTest, FindsTheAddressBookThroughThePrincipalAndTheHome) {
     server.putCard("/book/a.vcf", card("Abe"));
     struct Case {
