@@ -22,17 +22,11 @@ std::string card(const std::string& name) {
 }
 
 http::Response multistatus(const std::string& inside) {
-    return {207,
-            {},
-            "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
-            "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">" +
-                inside + "</d:multistatus>",
-            ""};
+    return {207, {}, FakeCardDav::multistatus(inside), ""};
 }
 
 std::string found(const std::string& href, const std::string& props) {
-    return "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" + props +
-           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+    return FakeCardDav::found(href, props);
 }
 
 std::string book(const std::string& href, const std::string& name) {
@@ -40,30 +34,29 @@ std::string book(const std::string& href, const std::string& name) {
                            (name.empty() ? "" : "<d:displayname>" + name + "</d:displayname>"));
 }
 
+struct Answer {
+    std::string method, path;
+    http::Response response;
+    int times = 1;
+    std::string bodyMatches = "";  // a pattern; any body when empty
+};
+
 // Answers from a table first, each entry as often as it says, and the rest from a
 // CardDAV server in memory; notes each request as "METHOD path", with the kind of
 // a REPORT.
 class TableClient : public http::Client {
   public:
-    struct Answer {
-        std::string method, path;
-        http::Response response;
-        int times = 1;
-        std::string bodyMatches = "";  // a pattern; any body when empty
-    };
-    std::vector<Answer> table;
-    std::vector<std::string> asked;
-
-    explicit TableClient(FakeCardDav& server) : server_(server) {}
+    TableClient(std::vector<Answer>& table, std::vector<std::string>& asked, FakeCardDav& server)
+        : table_(table), asked_(asked), server_(server) {}
 
     http::Response request(const std::string& method, const std::string& url,
                            const http::Headers& headers, const std::string& body) override {
         const std::string path = url.substr(url.find('/', 8));
-        asked.push_back(method + " " + path +
-                        (body.find("sync-collection") != std::string::npos ? " sync"
-                         : body.find("multiget") != std::string::npos      ? " multiget"
-                                                                           : ""));
-        for (Answer& answer : table)
+        asked_.push_back(method + " " + path +
+                         (body.find("sync-collection") != std::string::npos ? " sync"
+                          : body.find("multiget") != std::string::npos      ? " multiget"
+                                                                            : ""));
+        for (Answer& answer : table_)
             if (answer.times > 0 && answer.method == method && answer.path == path &&
                 std::regex_search(body, std::regex(answer.bodyMatches))) {
                 --answer.times;
@@ -73,20 +66,9 @@ class TableClient : public http::Client {
     }
 
   private:
+    std::vector<Answer>& table_;
+    std::vector<std::string>& asked_;
     FakeCardDav& server_;
-};
-
-// The client the command opens: the test's table, which outlives it.
-class Forward : public http::Client {
-  public:
-    explicit Forward(http::Client& to) : to_(to) {}
-    http::Response request(const std::string& method, const std::string& url,
-                           const http::Headers& headers, const std::string& body) override {
-        return to_.request(method, url, headers, body);
-    }
-
-  private:
-    http::Client& to_;
 };
 
 class SyncCommandTest : public ::testing::Test {
@@ -94,7 +76,8 @@ class SyncCommandTest : public ::testing::Test {
     TempFolder folder;
     FaultyFileSystem fs;
     FakeCardDav server;
-    TableClient client{server};
+    std::vector<Answer> table;
+    std::vector<std::string> asked;  // by the last sync
     std::optional<std::string> environmentPassword;
     bool canAsk = true;
     std::vector<std::string> prompts;
@@ -109,7 +92,7 @@ class SyncCommandTest : public ::testing::Test {
         SyncSystem system{fs, "netrc", environmentPassword,
                           [&](const http::Settings& settings, std::string&) {
                               opened = settings;
-                              return std::make_unique<Forward>(client);
+                              return std::make_unique<TableClient>(table, asked, server);
                           },
                           [&](const std::string& prompt, std::string& answer) {
                               prompts.push_back(prompt);
@@ -119,7 +102,7 @@ class SyncCommandTest : public ::testing::Test {
         SyncSettings settings;
         settings.url = url;
         settings.user = user;
-        client.asked.clear();
+        asked.clear();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         const int exitCode = syncAddressBook(CardOptions(), settings, system);
@@ -129,7 +112,7 @@ class SyncCommandTest : public ::testing::Test {
 
     // The account at kRoot: its principal, its home, and in it the address books.
     void account(const std::string& books) {
-        client.table = {
+        table = {
             {"PROPFIND", "/",
              multistatus(found("/",
                                "<d:current-user-principal><d:href>/p/al/</d:href>"
@@ -146,7 +129,7 @@ class SyncCommandTest : public ::testing::Test {
 
     // The first requests of the last sync.
     std::vector<std::string> firstAsked(size_t count) const {
-        return {client.asked.begin(), client.asked.begin() + std::min(count, client.asked.size())};
+        return {asked.begin(), asked.begin() + std::min(count, asked.size())};
     }
 
     // No card file and no sync state: a first sync.
@@ -191,7 +174,7 @@ TEST_F(SyncCommandTest, FindsThePasswordAndSaysWhatA401Means) {
         canAsk = c.canAsk;
         prompts.clear();
         opened = http::Settings();
-        client.table = {{"PROPFIND", "/book/", refused, c.refuses ? 1 : 0}};
+        table = {{"PROPFIND", "/book/", refused, c.refuses ? 1 : 0}};
         const Result result = sync(kBook, c.user);
         EXPECT_EQ(result.exitCode, c.exitCode) << c.err;
         EXPECT_EQ(result.err, c.err);
@@ -218,7 +201,7 @@ TEST_F(SyncCommandTest, SaysWhyASyncStopped) {
          "qbcard: no answer from " + kBook + ": Connection reset by peer\n"},
     };
     for (const Case& c : cases) {
-        client.table = {{"REPORT", "/book/", c.answer}};
+        table = {{"REPORT", "/book/", c.answer}};
         const Result result = sync(kBook);
         EXPECT_EQ(result.exitCode, 2) << c.err;
         EXPECT_EQ(result.err, c.err);
@@ -258,8 +241,8 @@ TEST_F(SyncCommandTest, FindsTheAddressBookAgainWhenItAnswers404) {
     ASSERT_EQ(sync(kRoot).exitCode, 0);
     server.putCard("/book/b.vcf", card("Bey"));
     // Gone from where it was: every way of listing it answers 404.
-    client.table.push_back({"REPORT", "/book/", {404, {}, "", ""}, 2});
-    client.table.push_back({"PROPFIND", "/book/", {404, {}, "", ""}});
+    table.push_back({"REPORT", "/book/", {404, {}, "", ""}, 2});
+    table.push_back({"PROPFIND", "/book/", {404, {}, "", ""}});
     const Result result = sync(kRoot);
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(firstAsked(7),
@@ -274,25 +257,24 @@ TEST_F(SyncCommandTest, AnExpiredTokenListsTheWholeBookOnceMore) {
     server.putCard("/book/a.vcf", card("Abe"));
     ASSERT_EQ(sync(kBook).exitCode, 0);
     server.putCard("/book/b.vcf", card("Bey"));
-    client.table.push_back(
-        {"REPORT",
-         "/book/",
-         {403, {}, "<d:error xmlns:d=\"DAV:\"><d:valid-sync-token/></d:error>", ""},
-         1,
-         "<d:sync-token>[^<]+</d:sync-token>"});
+    table.push_back({"REPORT",
+                     "/book/",
+                     {403, {}, "<d:error xmlns:d=\"DAV:\"><d:valid-sync-token/></d:error>", ""},
+                     1,
+                     "<d:sync-token>[^<]+</d:sync-token>"});
     EXPECT_EQ(sync(kBook).exitCode, 0);
     EXPECT_EQ(firstAsked(3), (std::vector<std::string>{"REPORT /book/ sync", "REPORT /book/ sync",
                                                        "REPORT /book/ multiget"}));
     EXPECT_EQ(cardsHere(), 2u);
     EXPECT_EQ(sync(kBook).exitCode, 0);
-    EXPECT_EQ(client.asked, (std::vector<std::string>{"REPORT /book/ sync"}));
+    EXPECT_EQ(asked, (std::vector<std::string>{"REPORT /book/ sync"}));
 }
 
 TEST_F(SyncCommandTest, FetchesManyCardsInBatches) {
     for (int i = 0; i < 150; ++i)
         server.putCard("/book/" + std::to_string(i) + ".vcf", card("N" + std::to_string(i)));
     EXPECT_EQ(sync(kBook).exitCode, 0);
-    EXPECT_EQ(std::count(client.asked.begin(), client.asked.end(), "REPORT /book/ multiget"), 2);
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), "REPORT /book/ multiget"), 2);
     EXPECT_EQ(cardsHere(), 150u);
 }
 
@@ -324,7 +306,7 @@ TEST_F(SyncCommandTest, ASyncStoppedPartWayIsFinishedByTheNext) {
         EXPECT_EQ(cardsHere(), 3u) << c.stop;
         EXPECT_EQ(server.cards.size(), 3u) << c.stop;
         EXPECT_EQ(sync(kBook).exitCode, 0) << c.stop;
-        EXPECT_EQ(client.asked, (std::vector<std::string>{"REPORT /book/ sync"})) << c.stop;
+        EXPECT_EQ(asked, (std::vector<std::string>{"REPORT /book/ sync"})) << c.stop;
     }
 }
 
