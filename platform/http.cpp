@@ -5,6 +5,14 @@
 
 namespace http {
 
+Outcome Response::outcome() const {
+    if (certificateChanged) return Outcome::certificateChanged;
+    if (status == 0) return Outcome::unreachable;
+    return status == 401 ? Outcome::credentialsRefused : Outcome::answered;
+}
+
+std::string Response::summary() const { return status ? std::to_string(status) : error; }
+
 std::string Response::header(const std::string& name) const {
     for (const auto& item : headers)
         if (item.first.size() == name.size() &&

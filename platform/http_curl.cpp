@@ -1,6 +1,7 @@
 #include <curl/curl.h>
 
 #include "platform/http.h"
+#include "platform/http_text.h"
 
 namespace http {
 
@@ -15,14 +16,8 @@ size_t collectHeader(char* bytes, size_t size, size_t count, void* into) {
     std::string line(bytes, size * count);
     auto* headers = static_cast<Headers*>(into);
     if (line.compare(0, 5, "HTTP/") == 0) headers->clear();  // a new response begins
-    size_t colon = line.find(':');
-    if (colon != std::string::npos) {
-        size_t start = line.find_first_not_of(" \t", colon + 1);
-        size_t end = line.find_last_not_of(" \t\r\n");
-        headers->emplace_back(line.substr(0, colon), start == std::string::npos || end < start
-                                                         ? std::string()
-                                                         : line.substr(start, end - start + 1));
-    }
+    Headers::value_type field;
+    if (readHeaderLine(line, field)) headers->push_back(field);
     return size * count;
 }
 

@@ -1,13 +1,13 @@
 #include <windows.h>
 #include <winhttp.h>
 
-#include <cstdlib>
+#include <functional>
 #include <memory>
 #include <set>
 #include <type_traits>
 
-#include "platform/console.h"
 #include "platform/http.h"
+#include "platform/http_text.h"
 #include "platform/trusted_certs_win.h"
 #include "platform/url.h"
 #include "platform/utf16_win.h"
@@ -51,22 +51,6 @@ struct WinHttp {
     }
 };
 
-std::string base64(const std::string& bytes) {
-    static const char kDigits[] =
-        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string out;
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        unsigned value = static_cast<unsigned char>(bytes[i]) << 16;
-        if (i + 1 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 1]) << 8;
-        if (i + 2 < bytes.size()) value |= static_cast<unsigned char>(bytes[i + 2]);
-        out += kDigits[(value >> 18) & 63];
-        out += kDigits[(value >> 12) & 63];
-        out += i + 1 < bytes.size() ? kDigits[(value >> 6) & 63] : '=';
-        out += i + 2 < bytes.size() ? kDigits[value & 63] : '=';
-    }
-    return out;
-}
-
 std::string lastError(const char* what) {
     const DWORD code = GetLastError();
     std::string text = std::string(what) + " failed (WinHTTP error " + std::to_string(code) + ")";
@@ -76,27 +60,17 @@ std::string lastError(const char* what) {
     return text;
 }
 
-// Ends the process at once, unloading nothing (the caller is inside WinHTTP).
-// Looked up like WinHTTP itself, so that the program's imports stay as checked.
-[[noreturn]] void stopProcess(UINT exitCode) {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    auto current = reinterpret_cast<decltype(&GetCurrentProcess)>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "GetCurrentProcess")));
-    auto terminate = reinterpret_cast<decltype(&TerminateProcess)>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "TerminateProcess")));
-    if (current && terminate) terminate(current(), exitCode);
-    std::abort();
-}
-
 // What the status callback needs to check one request's server certificate.
 struct CertificateCheck {
     const WinHttp* api = nullptr;
     const TrustedCertificates* trusted = nullptr;
     std::wstring host;
-    std::string url;
     bool carriesCredentials = false;
+    std::string url;  // of the request, for `stopAtOnce`
+    const std::function<void(const std::string&, const std::string&)>* stopAtOnce = nullptr;
     bool done = false;
     std::string failure;
+    bool changed = false;  // failed after passing earlier, with the password on board
 };
 
 // WinHTTP calls this just before a request goes out, on every connection, new or
@@ -106,7 +80,9 @@ struct CertificateCheck {
 // Closing the request handle is Windows' documented way to cancel the request
 // now. Wine's WinHTTP has already composed the request's bytes at this point and
 // sends them anyway, which is why a password never rides on the first request to a
-// server (see request()), and why a later one stops the process before it goes.
+// server (see request()). A certificate that changes later is reported to the
+// caller as such, which stops the sync; on Windows that request never goes, while
+// Wine would send it: where the caller gave `stopAtOnce`, the run ends here.
 void CALLBACK onStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*, DWORD) {
     if (status != WINHTTP_CALLBACK_STATUS_SENDING_REQUEST || context == 0) return;
     auto& check = *reinterpret_cast<CertificateCheck*>(context);
@@ -121,15 +97,12 @@ void CALLBACK onStatus(HINTERNET request, DWORD_PTR context, DWORD status, void*
         check.trusted->release(certificate);
     }
     if (check.failure.empty()) return;
-    if (check.carriesCredentials) {
-        // The server's certificate passed on an earlier request of this run, and a
-        // new connection now shows one that does not: stop before the password
-        // goes, on every WinHTTP. Exit code 2, as for any sync stopped part-way.
-        console::error("qbcard: " + check.url +
-                       ": the server's certificate changed during the sync and " + check.failure +
-                       "; stopped before the password was sent\n");
-        stopProcess(2);
-    }
+    // The server's certificate passed on an earlier request of this run (the
+    // password goes only after that), and a new connection now shows one that
+    // does not.
+    check.changed = check.carriesCredentials;
+    if (check.changed && check.stopAtOnce && *check.stopAtOnce)
+        (*check.stopAtOnce)(check.url, check.failure);
     // The documented way to cancel a request before it is sent.
     check.api->closeHandle(request);
 }
@@ -185,7 +158,7 @@ class WinHttpClient : public Client {
                 return response;
             }
         }
-        Target target{url, utf16Of(host), utf16Of(method), utf16Of(path), secure};
+        Target target{utf16Of(host), utf16Of(method), utf16Of(path), secure, url};
         if (!secure || !trusted_ || settings_.user.empty())
             return send(target, headers, body, !settings_.user.empty());
         // With certificates of our own, the password goes only to a server whose
@@ -207,72 +180,99 @@ class WinHttpClient : public Client {
 
   private:
     struct Target {
-        std::string url;
         std::wstring host, method, path;
         bool secure;
+        std::string url;
     };
 
     Response send(const Target& target, const Headers& headers, const std::string& body,
                   bool withCredentials) {
         Response response;
-        HINTERNET request = api_.openRequest(
-            connection_, target.method.c_str(), target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
-            WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
+        HINTERNET request = openRequest(target);
         if (!request) {
             response.error = lastError("WinHttpOpenRequest");
             return response;
         }
+        CertificateCheck check;
+        check.api = &api_;
+        check.trusted = trusted_.get();
+        check.host = target.host;
+        check.carriesCredentials = withCredentials;
+        check.url = target.url;
+        check.stopAtOnce = &settings_.stopAtOnce;
+        const bool checked = target.secure && trusted_;
+        if (!exchange(request, headerText(headers, withCredentials), body,
+                      checked ? &check : nullptr, response))
+            return response;
+        readAnswer(request, response);
+        api_.closeHandle(request);
+        return response;
+    }
+
+    HINTERNET openRequest(const Target& target) {
+        HINTERNET request = api_.openRequest(
+            connection_, target.method.c_str(), target.path.c_str(), nullptr, WINHTTP_NO_REFERER,
+            WINHTTP_DEFAULT_ACCEPT_TYPES, target.secure ? WINHTTP_FLAG_SECURE : 0);
+        if (!request) return nullptr;
         DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;  // the caller follows them
         api_.setOption(request, WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never);
-        const bool checked = target.secure && trusted_;
-        if (checked) {
+        if (target.secure && trusted_) {
             // The chain to the file's certificates, the dates and the host name are
             // ours to check, in onStatus, which can say which of them failed.
             DWORD flags = SECURITY_FLAG_IGNORE_UNKNOWN_CA | SECURITY_FLAG_IGNORE_CERT_DATE_INVALID |
                           SECURITY_FLAG_IGNORE_CERT_CN_INVALID;
             api_.setOption(request, WINHTTP_OPTION_SECURITY_FLAGS, &flags, sizeof flags);
         }
-        CertificateCheck check;
-        check.api = &api_;
-        check.trusted = trusted_.get();
-        check.host = target.host;
-        check.url = target.url;
-        check.carriesCredentials = withCredentials;
-        std::string lines;
-        for (const auto& header : headers) lines += header.first + ": " + header.second + "\r\n";
+        return request;
+    }
+
+    std::wstring headerText(const Headers& headers, bool withCredentials) const {
+        Headers all = headers;
         if (withCredentials)
-            lines += "Authorization: Basic " + base64(settings_.user + ":" + settings_.password) +
-                     "\r\n";
-        std::wstring headerText = utf16Of(lines);
+            all.emplace_back("Authorization",
+                             basicAuthorization(settings_.user, settings_.password));
+        return utf16Of(headerLines(all));
+    }
+
+    // Sends the request and waits for the answer's headers; false, with `response`
+    // saying why and the request handle closed, when there is none to read.
+    bool exchange(HINTERNET request, const std::wstring& headerText, const std::string& body,
+                  CertificateCheck* check, Response& response) {
         BOOL sent = api_.sendRequest(
             request, headerText.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headerText.c_str(),
             static_cast<DWORD>(headerText.size()),
             body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
             static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()),
-            checked ? reinterpret_cast<DWORD_PTR>(&check) : 0);
-        if (!check.failure.empty()) {
-            // onStatus closed the request handle. Whatever the server may have
-            // answered, it is not the server the certificates name.
-            response.error = "the server's certificate " + check.failure;
-            return response;
-        }
-        if (sent && checked && !check.done) {
+            reinterpret_cast<DWORD_PTR>(check));
+        // onStatus closed the request handle when it refused the certificate.
+        // Whatever the server may have answered, it is not the server the
+        // certificates name.
+        if (check && refusedCertificate(*check, response)) return false;
+        if (sent && check && !check->done) {
             api_.closeHandle(request);
             response.error = "the server's certificate could not be checked before the request";
-            return response;
+            return false;
         }
         const bool received = sent && api_.receiveResponse(request, nullptr);
-        if (!check.failure.empty()) {
-            // WinHTTP sent the request again (on a new connection) while receiving,
-            // and onStatus refused that certificate and closed the handle.
-            response.error = "the server's certificate " + check.failure;
-            return response;
-        }
+        // WinHTTP may send the request again (on a new connection) while receiving.
+        if (check && refusedCertificate(*check, response)) return false;
         if (!received) {
             response.error = lastError(sent ? "receiving the answer" : "sending the request");
             api_.closeHandle(request);
-            return response;
+            return false;
         }
+        return true;
+    }
+
+    static bool refusedCertificate(const CertificateCheck& check, Response& response) {
+        if (check.failure.empty()) return false;
+        response.certificateChanged = check.changed;
+        response.error =
+            check.changed ? check.failure : "the server's certificate " + check.failure;
+        return true;
+    }
+
+    void readAnswer(HINTERNET request, Response& response) {
         DWORD status = 0, size = sizeof status;
         api_.queryHeaders(request, WINHTTP_QUERY_STATUS_CODE | WINHTTP_QUERY_FLAG_NUMBER,
                           WINHTTP_HEADER_NAME_BY_INDEX, &status, &size, WINHTTP_NO_HEADER_INDEX);
@@ -281,28 +281,12 @@ class WinHttpClient : public Client {
                           nullptr, &size, WINHTTP_NO_HEADER_INDEX);
         std::wstring raw(size / sizeof(wchar_t) + 1, L'\0');
         if (api_.queryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
-                              &raw[0], &size, WINHTTP_NO_HEADER_INDEX)) {
-            std::string text = utf8Of(raw.data(), size / sizeof(wchar_t));
-            for (size_t at = 0; at < text.size();) {
-                size_t end = text.find("\r\n", at);
-                if (end == std::string::npos) end = text.size();
-                std::string line = text.substr(at, end - at);
-                size_t split = line.find(':');
-                if (split != std::string::npos) {
-                    size_t value = line.find_first_not_of(' ', split + 1);
-                    response.headers.emplace_back(line.substr(0, split), value == std::string::npos
-                                                                             ? std::string()
-                                                                             : line.substr(value));
-                }
-                at = end + 2;
-            }
-        }
+                              &raw[0], &size, WINHTTP_NO_HEADER_INDEX))
+            response.headers = readHeaderBlock(utf8Of(raw.data(), size / sizeof(wchar_t)));
         char buffer[1 << 14];
         for (DWORD got = 0; api_.readData(request, buffer, sizeof buffer, &got) && got > 0;)
             response.body.append(buffer, got);
-        api_.closeHandle(request);
         response.status = static_cast<int>(status);
-        return response;
     }
 
     Settings settings_;

@@ -46,6 +46,18 @@ const xml::Element* foundProperties(const xml::Element& response) {
     return nullptr;
 }
 
+// The properties found for the first resource of a multistatus answer.
+const xml::Element* propertiesIn(const xml::Element& root) {
+    const xml::Element* response = root.child(kDav, "response");
+    return response ? foundProperties(*response) : nullptr;
+}
+
+// A status that refuses the request itself rather than failing for the moment.
+bool refusesRequest(int status) {
+    return (status >= 400 && status < 500 && status != 401 && status != 408 && status != 429) ||
+           status == 501;
+}
+
 std::string hrefInside(const xml::Element* property) {
     const xml::Element* href = property ? property->child(kDav, "href") : nullptr;
     return href ? trimmed(href->text) : std::string();
@@ -72,6 +84,21 @@ bool sameServer(const std::string& a, const std::string& b) {
 }
 
 bool isBusy(int status) { return status == 503 || status == 429; }
+
+FailureKind kindOf(const http::Response& response) {
+    switch (response.outcome()) {
+        case http::Outcome::unreachable:
+            return FailureKind::unreachable;
+        case http::Outcome::credentialsRefused:
+            return FailureKind::credentialsRefused;
+        case http::Outcome::certificateChanged:
+            return FailureKind::certificateChanged;
+        case http::Outcome::answered:
+            break;
+    }
+    if (isSuccess(response.status)) return FailureKind::none;
+    return response.status == 404 ? FailureKind::notFound : FailureKind::refused;
+}
 
 // Seconds since 1970 of an HTTP date ("Sun, 06 Nov 1994 08:49:37 GMT"); -1 if it is
 // none.
@@ -159,6 +186,7 @@ http::Response Session::send(const std::string& method, const std::string& url,
         at = next;
     }
     lastUrl_ = at;
+    lastFailure_ = {kindOf(response), at, response.error};
     return response;
 }
 
@@ -177,51 +205,69 @@ bool Session::multistatus(const std::string& method, const std::string& url,
     return true;
 }
 
-bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
+bool Session::readXml(const std::string& body, const std::string& url, xml::Element& root,
+                      std::string& why) const {
+    std::string xmlWhy;
+    if (xml::parse(body, root, xmlWhy)) return true;
+    why = url + " answered with XML that cannot be read: " + xmlWhy;
+    return false;
+}
+
+bool Session::properties(const std::string& url, const std::string& depth, xml::Element& root,
+                         std::string& why) {
     const std::string ask = kPrologue + "<d:propfind" + kNamespaces +
                             "><d:prop><d:resourcetype/><d:displayname/>"
                             "<d:current-user-principal/><c:addressbook-home-set/>"
                             "</d:prop></d:propfind>";
-    auto properties = [&](const std::string& url, const std::string& depth,
-                          xml::Element& root) -> bool {
-        std::string body, xmlWhy;
-        if (!multistatus("PROPFIND", url, depth, ask, body, why)) return false;
-        if (xml::parse(body, root, xmlWhy)) return true;
-        why = url + " answered with XML that cannot be read: " + xmlWhy;
-        return false;
-    };
+    std::string body;
+    return multistatus("PROPFIND", url, depth, ask, body, why) && readXml(body, url, root, why);
+}
+
+bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
     xml::Element root;
-    std::string firstWhy;
-    if (!properties(start_, "0", root)) {
-        if (lastStatus_ == 0 || lastStatus_ == 401) return false;
-        firstWhy = why;
-        if (!properties(url::parse(start_).written + "/.well-known/carddav", "0", root)) {
-            why = firstWhy;
-            return false;
-        }
-    }
+    if (!startingProperties(root, why)) return false;
     const std::string answeredAt = lastUrl_;  // where the redirects, if any, led
-    const xml::Element* props =
-        root.child(kDav, "response") ? foundProperties(*root.child(kDav, "response")) : nullptr;
+    const xml::Element* props = propertiesIn(root);
     if (props && props->find(kCardDav, "addressbook")) {
         found.push_back({answeredAt, ""});
         return true;
     }
-    std::string home = props ? hrefInside(props->child(kCardDav, "addressbook-home-set")) : "";
-    std::string principal = props ? hrefInside(props->child(kDav, "current-user-principal")) : "";
+    std::string home;
+    return findHome(answeredAt, props, home, why) &&
+           addressBooksIn(resolved(answeredAt, home), answeredAt, found, why);
+}
+
+// The properties of the URL the user gave, or of the server's well-known address
+// when that URL answers with none.
+bool Session::startingProperties(xml::Element& root, std::string& why) {
+    if (properties(start_, "0", root, why)) return true;
+    if (!answered()) return false;
+    const std::string firstWhy = why;
+    if (properties(url::parse(start_).written + "/.well-known/carddav", "0", root, why))
+        return true;
+    why = firstWhy;
+    return false;
+}
+
+// The address-book home: named where discovery began, or by the user's principal.
+bool Session::findHome(const std::string& answeredAt, const xml::Element* found, std::string& home,
+                       std::string& why) {
+    home = found ? hrefInside(found->child(kCardDav, "addressbook-home-set")) : "";
+    std::string principal = found ? hrefInside(found->child(kDav, "current-user-principal")) : "";
     if (home.empty() && !principal.empty()) {
         xml::Element atPrincipal;
-        if (!properties(resolved(answeredAt, principal), "0", atPrincipal)) return false;
-        const xml::Element* response = atPrincipal.child(kDav, "response");
-        const xml::Element* p = response ? foundProperties(*response) : nullptr;
+        if (!properties(resolved(answeredAt, principal), "0", atPrincipal, why)) return false;
+        const xml::Element* p = propertiesIn(atPrincipal);
         home = p ? hrefInside(p->child(kCardDav, "addressbook-home-set")) : "";
     }
-    if (home.empty()) {
-        why = start_ + " is neither an address book nor an account that leads to one";
-        return false;
-    }
+    if (home.empty()) why = start_ + " is neither an address book nor an account that leads to one";
+    return !home.empty();
+}
+
+bool Session::addressBooksIn(const std::string& home, const std::string& answeredAt,
+                             std::vector<AddressBook>& found, std::string& why) {
     xml::Element listing;
-    if (!properties(resolved(answeredAt, home), "1", listing)) return false;
+    if (!properties(home, "1", listing, why)) return false;
     for (const xml::Element& response : listing.children) {
         const xml::Element* p = foundProperties(response);
         if (!p || !p->find(kCardDav, "addressbook")) continue;
@@ -231,6 +277,13 @@ bool Session::discover(std::vector<AddressBook>& found, std::string& why) {
     }
     if (found.empty()) why = "the account at " + start_ + " has no address book";
     return !found.empty();
+}
+
+// Whether the last request was answered at all, by a server that took the password.
+bool Session::answered() const {
+    return lastFailure_.kind != FailureKind::unreachable &&
+           lastFailure_.kind != FailureKind::credentialsRefused &&
+           lastFailure_.kind != FailureKind::certificateChanged;
 }
 
 bool Session::syncReport(const std::string& syncToken, std::string& xml, std::string& why) {
@@ -255,8 +308,7 @@ bool Session::list(const std::string& syncToken, bool offersSyncCollection, List
     listing = Listing();
     listing.whole = syncToken.empty();
     bool synced = offersSyncCollection && syncReport(syncToken, body, why);
-    if (offersSyncCollection && !synced && !syncToken.empty() && lastStatus_ != 0 &&
-        lastStatus_ != 401) {
+    if (offersSyncCollection && !synced && !syncToken.empty() && answered()) {
         // The token has expired, or the server has stopped offering changes: ask
         // for every card and its ETag instead.
         listing.whole = true;
@@ -264,31 +316,27 @@ bool Session::list(const std::string& syncToken, bool offersSyncCollection, List
     }
     if (!synced) {
         // A refusal of the request itself, not a failure of the moment.
-        const bool refused = offersSyncCollection &&
-                             ((lastStatus_ >= 400 && lastStatus_ < 500 && lastStatus_ != 401 &&
-                               lastStatus_ != 408 && lastStatus_ != 429) ||
-                              lastStatus_ == 501);
+        const bool refused = offersSyncCollection && refusesRequest(lastStatus_);
         listing.whole = true;
-        if (offersSyncCollection && (lastStatus_ == 0 || lastStatus_ == 401)) return false;
-        if (!multistatus("PROPFIND", collection_, "1",
-                         kPrologue + "<d:propfind" + kNamespaces +
-                             "><d:prop><d:resourcetype/><d:getetag/></d:prop></d:propfind>",
-                         body, why))
-            return false;
+        if (offersSyncCollection && !answered()) return false;
+        if (!propfindListing(body, why)) return false;
         listing.syncCollectionRefused = refused;
     }
     why.clear();  // a refusal that the fallback answered is no failure
     return readListing(body, synced, listing, why);
 }
 
+bool Session::propfindListing(std::string& xml, std::string& why) {
+    return multistatus("PROPFIND", collection_, "1",
+                       kPrologue + "<d:propfind" + kNamespaces +
+                           "><d:prop><d:resourcetype/><d:getetag/></d:prop></d:propfind>",
+                       xml, why);
+}
+
 bool Session::readListing(const std::string& body, bool synced, Listing& listing,
                           std::string& why) {
-    std::string xmlWhy;
     xml::Element root;
-    if (!xml::parse(body, root, xmlWhy)) {
-        why = collection_ + " answered with XML that cannot be read: " + xmlWhy;
-        return false;
-    }
+    if (!readXml(body, collection_, root, why)) return false;
     const std::string self = url::hrefOn(collection_, collection_);
     for (const xml::Element& response : root.children) {
         if (response.name != "response") continue;
@@ -320,13 +368,11 @@ bool Session::fetch(const std::vector<std::string>& hrefs, std::vector<Card>& ca
         for (size_t i = from; i < hrefs.size() && i < from + kFetchBatch; ++i)
             report += "<d:href>" + xml::escaped(hrefs[i]) + "</d:href>";
         report += "</c:addressbook-multiget>";
-        std::string body, xmlWhy;
-        if (!multistatus("REPORT", collection_, "1", report, body, why)) return false;
+        std::string body;
         xml::Element root;
-        if (!xml::parse(body, root, xmlWhy)) {
-            why = collection_ + " answered with XML that cannot be read: " + xmlWhy;
+        if (!multistatus("REPORT", collection_, "1", report, body, why) ||
+            !readXml(body, collection_, root, why))
             return false;
-        }
         for (const xml::Element& response : root.children) {
             const xml::Element* p = foundProperties(response);
             const xml::Element* data = p ? p->child(kCardDav, "address-data") : nullptr;

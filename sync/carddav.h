@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/http.h"
+#include "platform/xml.h"
 
 // A CardDAV address book (RFC 6352) over one HTTP connection: discovery (RFC 6764),
 // the list of cards with their ETags, by sync-collection (RFC 6578) when the
@@ -33,6 +34,22 @@ struct Card {
 // uidTaken: a new card refused because another card there has its UID (RFC 6352
 // no-uid-conflict, or 409).
 enum class WriteResult { done, preconditionFailed, uidTaken, failed };
+
+// Why the last request of a session did not get what it asked for.
+enum class FailureKind {
+    none,
+    unreachable,         // no answer: `reason` holds the system's reason
+    credentialsRefused,  // 401
+    certificateChanged,  // a certificate that passed earlier in the sync fails: `reason` says how
+    notFound,            // 404: the collection has moved or gone
+    refused,             // any other answer
+};
+
+struct Failure {
+    FailureKind kind = FailureKind::none;
+    std::string url;  // where the request went last, after redirects
+    std::string reason;
+};
 
 // A server that answers 503 or 429 with Retry-After is asked again after the time it
 // gives, while the waits of one sync add up to no more than this.
@@ -76,12 +93,25 @@ class Session {
     size_t requests() const { return requests_; }
     // The status of the last answer: 0 when there was none.
     int lastStatus() const { return lastStatus_; }
+    // What became of the last request.
+    const Failure& lastFailure() const { return lastFailure_; }
 
   private:
     http::Response send(const std::string& method, const std::string& url,
                         const http::Headers& headers, const std::string& body);
     bool multistatus(const std::string& method, const std::string& url, const std::string& depth,
                      const std::string& body, std::string& xml, std::string& why);
+    bool readXml(const std::string& body, const std::string& url, xml::Element& root,
+                 std::string& why) const;
+    bool properties(const std::string& url, const std::string& depth, xml::Element& root,
+                    std::string& why);
+    bool startingProperties(xml::Element& root, std::string& why);
+    bool findHome(const std::string& answeredAt, const xml::Element* found, std::string& home,
+                  std::string& why);
+    bool addressBooksIn(const std::string& home, const std::string& answeredAt,
+                        std::vector<AddressBook>& found, std::string& why);
+    bool answered() const;
+    bool propfindListing(std::string& xml, std::string& why);
     std::string absolute(const std::string& href) const;
     bool syncReport(const std::string& syncToken, std::string& xml, std::string& why);
     bool readListing(const std::string& xml, bool synced, Listing& listing, std::string& why);
@@ -91,7 +121,8 @@ class Session {
     Waiter wait_;
     unsigned waited_ = 0;  // seconds, over the whole session
     size_t requests_ = 0;
-    int lastStatus_ = 0;   // of the last answer: 0 none, 401 credentials refused
+    int lastStatus_ = 0;  // of the last answer: 0 none, 401 credentials refused
+    Failure lastFailure_;
     std::string lastUrl_;  // where the last answer came from, after redirects
 };
 

@@ -296,7 +296,12 @@ TEST_F(SyncRunTest, FirstSyncThenNothingToDoInTwoRequestsWithoutBodies) {
     const size_t readBefore = server.cardsRead;
     // Without sync-collection, the ETags are listed instead; still no card is read.
     server.offersSyncCollection = false;
-    syncOnce(fs, server);
+    const std::string cardFileBefore = fs.files["test.txt"];
+    const SyncRun listed = syncOnce(fs, server);
+    EXPECT_EQ(listed.outcome, cardsync::Outcome::done) << listed.failure;
+    EXPECT_EQ(listed.lines, "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(fs.files["test.txt"], cardFileBefore);
+    EXPECT_EQ(server.cards.size(), 2u);
     EXPECT_EQ(server.cardsRead, readBefore);
     // The refusal is remembered: one request lists the cards, until the state is made afresh.
     const size_t beforeRefused = server.requests;
@@ -313,8 +318,16 @@ TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
     // A listing that names a card elsewhere would make the client send the password there.
     server.putCard("http://elsewhere.example/evil.vcf",
                    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Evil;Eve;;;\r\nEND:VCARD\r\n");
-    syncOnce(fs, server);
-    EXPECT_EQ(fs.files["test.txt"].find("Evil"), std::string::npos);
+    const SyncRun run = syncOnce(fs, server);
+    EXPECT_EQ(run.outcome, cardsync::Outcome::done) << run.failure;
+    EXPECT_EQ(run.lines,
+              "added here: Bo Zed\nadded there: Ann M Lee\n"
+              "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+    EXPECT_EQ(fs.files["test.txt"],
+              "Ann\xfeM\xfeLee\xfe"
+              "1 Road\r\r\nTown\xfe"
+              "Female\xfd"
+              "Bo\xfe\xfeZed\xfe\xfe\xfd");
 }
 
 TEST(CardDavTest, ABusyServerIsAskedAgainWhenItSaysWithinTheBound) {

@@ -12,18 +12,6 @@ std::string header(const http::Headers& headers, const std::string& name) {
     return std::string();
 }
 
-std::string multistatus(const std::string& inside, const std::string& token = "") {
-    return "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
-           "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">" +
-           inside + (token.empty() ? "" : "<d:sync-token>" + token + "</d:sync-token>") +
-           "</d:multistatus>";
-}
-
-std::string found(const std::string& href, const std::string& props) {
-    return "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" + props +
-           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
-}
-
 std::string xmlText(const std::string& text) {
     std::string out;
     for (char c : text) out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
@@ -31,6 +19,18 @@ std::string xmlText(const std::string& text) {
 }
 
 }  // namespace
+
+std::string FakeCardDav::multistatus(const std::string& inside, const std::string& token) {
+    return "<?xml version=\"1.0\"?><d:multistatus xmlns:d=\"DAV:\" "
+           "xmlns:c=\"urn:ietf:params:xml:ns:carddav\">" +
+           inside + (token.empty() ? "" : "<d:sync-token>" + token + "</d:sync-token>") +
+           "</d:multistatus>";
+}
+
+std::string FakeCardDav::found(const std::string& href, const std::string& props) {
+    return "<d:response><d:href>" + href + "</d:href><d:propstat><d:prop>" + props +
+           "</d:prop><d:status>HTTP/1.1 200 OK</d:status></d:propstat></d:response>";
+}
 
 void FakeCardDav::putCard(const std::string& href, const std::string& body) {
     cards[href] = body;

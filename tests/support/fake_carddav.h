@@ -35,6 +35,10 @@ class FakeCardDav : public http::Client {
     // Runs before each request is answered, with its method: a second client at work.
     std::function<void(const std::string& method)> beforeAnswer;
 
+    // A multistatus answer, and one resource in it with the properties found.
+    static std::string multistatus(const std::string& inside, const std::string& token = "");
+    static std::string found(const std::string& href, const std::string& props);
+
     void putCard(const std::string& href, const std::string& body);
     void removeCard(const std::string& href);
     std::string etagOf(const std::string& href) const;
