@@ -190,7 +190,8 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
     // only once it is known whether they must be applied to a reloaded file. They
     // are taken out first, as they hold for this save only, whatever its outcome.
     std::vector<size_t> positions;
-    positions.swap(putPositions_);
+    if (batch_) positions = batch_->changedPositions();
+    batch_.reset();
     bool normalised = false;
     if (positions.empty()) {
         normaliseEntries(entries);
@@ -296,7 +297,7 @@ std::string CardFile::temporaryName() const { return files::temporaryFileName(ta
 LoadProblem CardFile::load(std::vector<Entry>& into) {
     tooLarge_ = false;
     unwrittenChanges_.clear();
-    putPositions_.clear();
+    batch_.reset();
     LoadedFile loaded;
     try {
         loaded = read(into);
@@ -324,17 +325,42 @@ SaveOutcome CardFile::save(std::vector<Entry>& entries) {
     return SaveOutcome{};  // out of memory: nothing was replaced
 }
 
-void CardFile::notePut(const Entry& entry) {
-    unwrittenChanges_.push_back({Change::put, entry, Change::none, Entry()});
+void CardFile::put(std::vector<Entry>& entries, const Entry& entry, Over over) {
+    Change change{Change::put, entry, Change::none, Entry()};
+    if (over == Over::asRead) guardWithHeld(change, entries);
+    unwrittenChanges_.push_back(std::move(change));
+    applyChange(entries, entry, true);
 }
 
-void CardFile::noteRemoved(const Entry& entry) {
-    unwrittenChanges_.push_back({Change::remove, entry, Change::none, Entry()});
+size_t CardFile::remove(std::vector<Entry>& entries, const Entry& names, Over over) {
+    Change change{Change::remove, names, Change::none, Entry()};
+    if (over == Over::asRead) guardWithHeld(change, entries);
+    unwrittenChanges_.push_back(std::move(change));
+    // The noted copy, as `names` may be one of the entries removed.
+    const Entry& removed = unwrittenChanges_.back().entry;
+    auto first = std::find_if(entries.begin(), entries.end(),
+                              [&](const Entry& e) { return sameNames(e, removed); });
+    const auto position = static_cast<size_t>(first - entries.begin());
+    applyChange(entries, removed, false);
+    return position;
 }
 
-void CardFile::noteChangeOver(const Entry* before, const Entry& entry, bool put) {
-    unwrittenChanges_.push_back({put ? Change::put : Change::remove, entry,
-                                 before ? Change::as : Change::absent, before ? *before : Entry()});
+// The change holds only while the entry with its names is as `entries` hold it now.
+void CardFile::guardWithHeld(Change& change, const std::vector<Entry>& entries) {
+    const Entry* held = nullptr;  // the last of the same names is the one that counts
+    for (const Entry& e : entries)
+        if (sameNames(e, change.entry)) held = &e;
+    change.guard = held ? Change::as : Change::absent;
+    if (held) change.before = *held;
+}
+
+PutBatch& CardFile::putMany(std::vector<Entry>& entries) {
+    batch_ = std::make_unique<PutBatch>(entries);
+    return *batch_;
+}
+
+bool CardFile::hasUnwrittenChanges() const {
+    return !unwrittenChanges_.empty() || (batch_ && !batch_->changedPositions().empty());
 }
 
 LoadProblem CardFile::inspect(const UndefinedBytes& undefined, IntegrityReport& report) {
@@ -364,4 +390,18 @@ std::string loadProblemText(LoadProblem problem, const std::string& systemReason
             break;
     }
     return std::string();
+}
+
+std::string notACardFileText(size_t malformed) {
+    return "is not a card file (" + std::to_string(malformed) +
+           " of its records lack the four field separators); nothing was written";
+}
+
+std::string saveNotesText(const SaveOutcome& outcome, const std::string& path) {
+    std::string notes;
+    if (outcome.reloaded)
+        notes += path + " had been changed by another program; its changes are kept\n";
+    if (!outcome.backupName.empty())
+        notes += "the original of " + path + " is kept as " + outcome.backupName + "\n";
+    return notes;
 }

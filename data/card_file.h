@@ -1,11 +1,13 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/card_integrity.h"
 #include "data/entry.h"
 #include "data/fingerprint.h"
+#include "data/put_batch.h"
 #include "platform/files.h"
 
 // The window program's card file: "test.txt" in the current working directory.
@@ -22,6 +24,15 @@ enum class LoadProblem {
 // file cannot be read: <the system's reason>", "the card file is too large for this
 // program's memory". The window program says it in whole sentences of its own.
 std::string loadProblemText(LoadProblem problem, const std::string& systemReason);
+
+// What qbcard and the sync say of a card file `path`: that it is not one, as
+// `malformed` of its records show; that a save failed; and what the user should know
+// of one that went through (another program's changes read in, a backup kept), a
+// line each.
+std::string notACardFileText(size_t malformed);
+constexpr const char* kNotWrittenText = "could not be written; it is as it was";
+struct SaveOutcome;
+std::string saveNotesText(const SaveOutcome& outcome, const std::string& path);
 
 enum class SaveStatus {
     written,
@@ -64,23 +75,23 @@ class CardFile {
     // program's unwritten changes applied.
     SaveOutcome save(std::vector<Entry>& entries);
 
-    // The changes this program makes, remembered until they have been written, so
-    // that they can be applied again to a card file that another program has changed.
-    void notePut(const Entry& entry);      // a Save: this entry, by its three names
-    void noteRemoved(const Entry& entry);  // a Remove: whatever entry has these names
-    // A put (or, without `entry`, a removal) made over `before`, the entry with these
-    // names as this program read it (none: nullptr). Applied to a file that another
-    // program has changed only while that entry is still as read there: a sync must
-    // not write its version over an edit it has not seen.
-    void noteChangeOver(const Entry* before, const Entry& names, bool put);
-    // Many puts at once, as an import makes: the entry at `position` of the collection
-    // that the next save is given, which must not be reordered or shrunk before it.
-    // Noting a position instead of a copy keeps an import of millions from holding
-    // every entry twice. Good for the next save only, whatever its outcome.
-    void notePutAt(size_t position) { putPositions_.push_back(position); }
-    bool hasUnwrittenChanges() const {
-        return !unwrittenChanges_.empty() || !putPositions_.empty();
-    }
+    // The one way to change a collection that is saved to this file: each change is
+    // noted with it, and remembered until it has been written, so that it can be
+    // applied again to a card file that another program has changed.
+    // `asRead`: made over the entry with these names as this program read it (none
+    // counts too), and applied to a changed file only while that entry is still as
+    // read there: a sync must not write its version over an edit it has not seen.
+    enum class Over { anything, asRead };
+    // A Save: the entry, by its three names, for the next save's normalisation to
+    // merge with an older one.
+    void put(std::vector<Entry>& entries, const Entry& entry, Over over = Over::anything);
+    // A Remove: every entry with these names. Returns where the first one was, or
+    // the collection's size when there was none.
+    size_t remove(std::vector<Entry>& entries, const Entry& names, Over over = Over::anything);
+    // Many puts at once, as an import makes them, into the collection that the next
+    // save is given. Good for that save only, whatever its outcome.
+    PutBatch& putMany(std::vector<Entry>& entries);
+    bool hasUnwrittenChanges() const;
 
     // Each save writes its new content to a temporary file of its own first, named
     // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
@@ -128,6 +139,7 @@ class CardFile {
         Entry before;
     };
 
+    static void guardWithHeld(Change& change, const std::vector<Entry>& entries);
     FileState currentState();
     LoadedFile read(std::vector<Entry>& into) { return read(into, path_); }
     LoadedFile read(std::vector<Entry>& into, const std::string& from);
@@ -155,14 +167,5 @@ class CardFile {
     bool tooLarge_ = false;
     size_t malformedRecords_ = 0;
     std::vector<Change> unwrittenChanges_;
-    std::vector<size_t> putPositions_;  // applied after unwrittenChanges_, by the next save
+    std::unique_ptr<PutBatch> batch_;  // applied after unwrittenChanges_, by the next save
 };
-
-// The window program's card file, "test.txt", defined with its other globals, and
-// the operations it calls on it with `entries`.
-extern CardFile cardFile;
-LoadProblem loadCardFile();
-SaveOutcome saveCardFile();
-void noteEntryPut(const Entry& entry);
-void noteEntryRemoved(const Entry& entry);
-bool hasUnwrittenChanges();

@@ -60,6 +60,20 @@ TEST_F(CardFileTest, SavedFileLoadsBackNormalised) {
     EXPECT_EQ(readBytes(kCardFileName), "");
 }
 
+TEST_F(CardFileTest, PutAndRemoveKeepOrder) {
+    card.put(book, Entry{"A", "One", "", "", "Male"});
+    card.put(book, Entry{"B", "Two", "", "", "Male"});
+    card.put(book, Entry{"C", "Three", "", "", "Male"});
+    EXPECT_EQ(card.remove(book, Entry{"B", "Two", "", "", ""}), 1u);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[0].lastName, "One");
+    EXPECT_EQ(book[1].lastName, "Three");
+    EXPECT_EQ(card.remove(book, Entry{"B", "Two", "", "", ""}), 2u);
+    card.remove(book, book[1]);
+    card.remove(book, book[0]);
+    EXPECT_EQ(book.size(), 0u);
+}
+
 TEST_F(CardFileTest, LoadDoesNotNormalise) {
     writeBytes(kCardFileName, "Bo" + FE + FE + "Zed" + FE + FE + "Male" + FD + "Al" + FE + FE +
                                   "Abe" + FE + FE + "Male" + FD);
@@ -206,8 +220,7 @@ TEST_F(CardFileTest, UnreadableFileIsReadBeforeItIsWritten) {
     fs.failReads = true;
     EXPECT_EQ(card.load(book), LoadProblem::unreadable);
     EXPECT_EQ(book.size(), 0u);
-    add("Bo", "Zed");
-    card.notePut(book[0]);
+    card.put(book, Entry{"Bo", "Zed", "", "", "Male"});
     EXPECT_EQ(card.save(book).status, SaveStatus::unreadable);
     EXPECT_EQ(readBytes(kCardFileName), original);
     EXPECT_TRUE(card.hasUnwrittenChanges());
@@ -260,21 +273,14 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
         ASSERT_TRUE(card.save(book));
         book.clear();
         card.load(book);
+        PutBatch* batch = nullptr;
         for (const Change& change : c.ours) {
-            if (change.kind == Change::put) {
-                book.push_back(change.entry);
-                card.notePut(change.entry);
-            } else if (change.kind == Change::putAt) {
-                auto same = std::find_if(book.begin(), book.end(), [&](const Entry& e) {
-                    return sameNames(e, change.entry);
-                });
-                if (same == book.end()) same = book.insert(same, change.entry);
-                *same = change.entry;
-                card.notePutAt(static_cast<size_t>(same - book.begin()));
-            } else {
-                book.erase(book.begin());
-                card.noteRemoved(change.entry);
-            }
+            if (change.kind == Change::put)
+                card.put(book, change.entry);
+            else if (change.kind == Change::putAt)
+                (batch ? batch : batch = &card.putMany(book))->put(change.entry, PutMode::replace);
+            else
+                card.remove(book, change.entry);
         }
         if (!c.byTheOther.empty()) {
             auto time = std::filesystem::last_write_time(kCardFileName);
@@ -288,8 +294,7 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     }
     // A card file that has vanished is written again from memory, not taken as empty.
     std::filesystem::remove(kCardFileName);
-    book.push_back(cy);
-    card.notePut(cy);
+    card.put(book, cy);
     SaveOutcome outcome = card.save(book);
     EXPECT_FALSE(outcome.reloaded);
     EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, cy, bo}));
