@@ -1,12 +1,12 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "data/card_integrity.h"
 #include "data/entry.h"
 #include "data/fingerprint.h"
+#include "data/card_change_log.h"
 #include "data/put_batch.h"
 #include "platform/files.h"
 
@@ -76,22 +76,16 @@ class CardFile {
     SaveOutcome save(std::vector<Entry>& entries);
 
     // The one way to change a collection that is saved to this file: each change is
-    // noted with it, and remembered until it has been written, so that it can be
-    // applied again to a card file that another program has changed.
-    // `asRead`: made over the entry with these names as this program read it (none
-    // counts too), and applied to a changed file only while that entry is still as
-    // read there: a sync must not write its version over an edit it has not seen.
-    enum class Over { anything, asRead };
-    // A Save: the entry, by its three names, for the next save's normalisation to
-    // merge with an older one.
-    void put(std::vector<Entry>& entries, const Entry& entry, Over over = Over::anything);
-    // A Remove: every entry with these names. Returns where the first one was, or
-    // the collection's size when there was none.
-    size_t remove(std::vector<Entry>& entries, const Entry& names, Over over = Over::anything);
-    // Many puts at once, as an import makes them, into the collection that the next
-    // save is given. Good for that save only, whatever its outcome.
-    PutBatch& putMany(std::vector<Entry>& entries);
-    bool hasUnwrittenChanges() const;
+    // made and noted in one call (see CardChangeLog).
+    using Over = CardChangeLog::Over;
+    void put(std::vector<Entry>& entries, const Entry& entry, Over over = Over::anything) {
+        changes_.put(entries, entry, over);
+    }
+    size_t remove(std::vector<Entry>& entries, const Entry& names, Over over = Over::anything) {
+        return changes_.remove(entries, names, over);
+    }
+    PutBatch& putMany(std::vector<Entry>& entries) { return changes_.putMany(entries); }
+    bool hasUnwrittenChanges() const { return !changes_.empty(); }
 
     // Each save writes its new content to a temporary file of its own first, named
     // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
@@ -131,30 +125,34 @@ class CardFile {
         FileState state;
         bool complete = true;
         size_t malformedRecords = 0;
+        bool endsWithEndOfText = false;  // a Ctrl-Z, left out of `state`
     };
-    struct Change {
-        enum Kind { put, remove } kind;
-        Entry entry;
-        enum Guard { none, absent, as } guard = none;  // `as`: the entry is still `before`
-        Entry before;
-    };
+    // What became of new content put in the card file's place.
+    enum class Placed { written, merged, failed };
 
-    static void guardWithHeld(Change& change, const std::vector<Entry>& entries);
+    // Reading (card_file.cpp).
     FileState currentState();
-    LoadedFile read(std::vector<Entry>& into) { return read(into, path_); }
     LoadedFile read(std::vector<Entry>& into, const std::string& from);
-    enum class Swapped { asChecked, merged, putBack };
-    Swapped checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
-                          const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
+    void cutEndOfTextMark(LoadedFile& loaded);
+    static void keepEndOfTextMark(LoadedFile& loaded);
+    LoadedFile readOwnFile(std::vector<Entry>& into);
     bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                           std::vector<Entry>& leftOut);
-    void reapply(std::vector<Entry>& entries, std::vector<Entry>& leftOut) const;
+
+    // Writing (card_file_save.cpp).
+    SaveOutcome write(std::vector<Entry>& entries);
+    bool prepareWrite(std::vector<Entry>& entries, const std::vector<size_t>& positions,
+                      bool& normalised, FileState& now, SaveOutcome& outcome);
     SaveOutcome writeEntries(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                              bool& normalised);
-    bool replaceWithRetries(const std::string& source);
+    Placed placeContent(std::vector<Entry>& entries, const std::string& temporary,
+                        const std::string& bytes, bool exchange, bool mayMerge,
+                        std::vector<Entry>& leftOut);
+    Placed checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
+                         const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
+    void noteWritten(const std::string& bytes);
     bool keepOriginalAsBackup(std::string& keptAs);
     void removeStaleTemporaryFiles();
-    SaveOutcome write(std::vector<Entry>& entries);
 
     std::string path_;
     std::string target_;  // the file the path names in the end, as of the last save
@@ -166,6 +164,5 @@ class CardFile {
     // The card file did not fit in memory: it is never rewritten from what did.
     bool tooLarge_ = false;
     size_t malformedRecords_ = 0;
-    std::vector<Change> unwrittenChanges_;
-    std::unique_ptr<PutBatch> batch_;  // applied after unwrittenChanges_, by the next save
+    CardChangeLog changes_;
 };
