@@ -266,6 +266,10 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
          {},
          {{Change::putAt, bo3}, {Change::putAt, cy}},
          {al, cy, bo3}},
+        {"put at positions and back",
+         {al, bo2},
+         {{Change::putAt, bo3}, {Change::putAt, bo}},
+         {al, bo2}},
         {"put over", {al, bo2}, {{Change::put, bo}}, {al, bo}},
     };
     for (const Case& c : cases) {
