@@ -243,7 +243,7 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     bo2.address = "2";  // the same size
     // putAt: as an import puts, in place or appended, noted by its position.
     struct Change {
-        enum { put, putAt, remove } kind;
+        enum { put, putAt, remove, putAsRead, removeAsRead } kind;
         Entry entry;
     };
     Entry bo3 = bo;
@@ -270,6 +270,10 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
          {al, bo2},
          {{Change::putAt, bo3}, {Change::putAt, bo}},
          {al, bo2}},
+        {"put as read, edited there", {al, bo2}, {{Change::putAsRead, bo3}}, {al, bo2}},
+        {"put as read, not edited there", {al, bo, di}, {{Change::putAsRead, bo3}}, {al, di, bo3}},
+        {"removed as read, edited there", {al, bo2}, {{Change::removeAsRead, bo}}, {al, bo2}},
+        {"removed as read, not edited there", {al, bo, di}, {{Change::removeAsRead, bo}}, {al, di}},
         {"put over", {al, bo2}, {{Change::put, bo}}, {al, bo}},
     };
     for (const Case& c : cases) {
@@ -283,8 +287,12 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
                 card.put(book, change.entry);
             else if (change.kind == Change::putAt)
                 (batch ? batch : batch = &card.putMany(book))->put(change.entry, PutMode::replace);
-            else
+            else if (change.kind == Change::remove)
                 card.remove(book, change.entry);
+            else if (change.kind == Change::putAsRead)
+                card.put(book, change.entry, CardFile::Over::asRead);
+            else
+                card.remove(book, change.entry, CardFile::Over::asRead);
         }
         if (!c.byTheOther.empty()) {
             auto time = std::filesystem::last_write_time(kCardFileName);
