@@ -26,10 +26,16 @@
 #include "interchange/codepage.h"
 #include "interchange/csv.h"
 #include "interchange/vcard.h"
+#include "platform/files.h"
 
 namespace {
 
 const size_t kSizes[] = {1000, 10000, 100000};
+
+// The card file "test.txt" of the current folder and the collection saved to it,
+// as the window program has them.
+CardFile bookFile(kCardFileName, files::realFileSystem());
+std::vector<Entry> book;
 
 // The collection as typed (no order, duplicates), and the card file it saves to.
 struct Fixture {
@@ -44,9 +50,9 @@ Fixture& fixture(size_t count) {
     Fixture& f = made[count];
     if (f.cardFile.empty()) {
         f.typed = generateAddressBook(count);
-        entries = f.typed;
-        saveCardFile();
-        f.normalised = entries;
+        book = f.typed;
+        bookFile.save(book);
+        f.normalised = book;
         f.cardFile = "card-" + std::to_string(count) + ".txt";
         std::filesystem::rename(kCardFileName, f.cardFile);
         f.fileBytes = std::filesystem::file_size(f.cardFile);
@@ -80,7 +86,7 @@ void quadraticNormalise(std::vector<Entry>& list) {
 // The list's rows, built one at a time as the list box is filled.
 void buildListRows() {
     std::string row;
-    for (const Entry& e : entries) {
+    for (const Entry& e : book) {
         row.assign(e.lastName).append(" , ").append(e.firstName);
         benchmark::DoNotOptimize(row.data());
     }
@@ -104,10 +110,10 @@ void load(benchmark::State& state) {
     copyFixtureToCardFile(f);
     for (auto _ : state) {
         state.PauseTiming();
-        eraseAllEntries();
+        book.clear();
         state.ResumeTiming();
-        loadCardFile();
-        benchmark::DoNotOptimize(entries.data());
+        bookFile.load(book);
+        benchmark::DoNotOptimize(book.data());
     }
 }
 
@@ -115,9 +121,9 @@ void normalise(benchmark::State& state) {
     Fixture& f = fixture(state.range(0));
     for (auto _ : state) {
         state.PauseTiming();
-        entries = f.typed;
+        book = f.typed;
         state.ResumeTiming();
-        normaliseEntries();
+        normaliseEntries(book);
     }
 }
 
@@ -133,24 +139,23 @@ void normaliseQuadratic(benchmark::State& state) {
 
 void save(benchmark::State& state) {
     Fixture& f = fixture(state.range(0));
-    entries = f.normalised;
+    book = f.normalised;
     for (auto _ : state) {
-        if (!saveCardFile()) std::abort();
+        if (!bookFile.save(book)) std::abort();
     }
 }
 
-// What one Save does: append the form's entry, write the card file (which
-// normalises), then normalise again and rebuild the list's rows.
+// What one Save does: put the form's entry, write the card file (which
+// normalises), then rebuild the list's rows.
 void saveCycle(benchmark::State& state) {
     Fixture& f = fixture(state.range(0));
-    entries = f.normalised;
+    book = f.normalised;
     Entry form = f.normalised[f.normalised.size() / 2];
     int round = 0;
     for (auto _ : state) {
         form.address = "Updated " + std::to_string(++round);  // updates an existing entry
-        appendEntry(form);
-        if (!saveCardFile()) std::abort();
-        normaliseEntries();
+        bookFile.put(book, form);
+        if (!bookFile.save(book)) std::abort();
         buildListRows();
     }
 }
@@ -167,9 +172,9 @@ void floorCached(benchmark::State& state) {
 
 // qbcard's export: each entry made a contact and written as vCard 3.0 or a CSV row
 // (qbcard writes the text out a piece at a time; here it is kept).
-std::string exported(const std::vector<Entry>& book, bool asVCard) {
+std::string exported(const std::vector<Entry>& collection, bool asVCard) {
     std::string out = asVCard ? "" : csv::header(csv::Layout::plain, true);
-    for (const Entry& e : book) {
+    for (const Entry& e : collection) {
         const Contact c = contactOf(e, codepage::kWestern);
         if (asVCard)
             vcard::appendCard(out, c, vcard::Version::v3);
@@ -192,9 +197,9 @@ void importBook(benchmark::State& state) {
     const std::string text = exported(f.normalised, asVCard);
     for (auto _ : state) {
         state.PauseTiming();
-        eraseAllEntries();
+        book.clear();
         std::filesystem::remove(kCardFileName);
-        loadCardFile();
+        bookFile.load(book);
         state.ResumeTiming();
         std::vector<Contact> contacts = (asVCard ? vcard::read(text) : csv::read(text)).contacts;
         for (const Contact& c : contacts) {
@@ -202,9 +207,9 @@ void importBook(benchmark::State& state) {
             std::string why;
             size_t replaced = 0;
             if (!entryOf(c, codepage::kWestern, false, e, why, replaced)) std::abort();
-            appendEntry(e);
+            book.push_back(e);
         }
-        if (!saveCardFile()) std::abort();
+        if (!bookFile.save(book)) std::abort();
     }
 }
 
@@ -291,12 +296,12 @@ int freshLoad(const char* path) {
     long before = 0, peak = 0;
     residentKiB(&before, &peak);
     auto start = std::chrono::steady_clock::now();
-    loadCardFile();
+    bookFile.load(book);
     std::chrono::duration<double, std::milli> took = std::chrono::steady_clock::now() - start;
     long after = 0;
     residentKiB(&after, &peak);
     std::printf("%f %ld %ld\n", took.count(), before, peak);
-    return entries.empty() ? 1 : 0;
+    return book.empty() ? 1 : 0;
 }
 
 void printTable(const TableReporter& table) {

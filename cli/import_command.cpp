@@ -11,7 +11,9 @@
 
 #include "cli/card_commands.h"
 #include "cli/command_support.h"
+#include "data/card_file.h"
 #include "data/entry.h"
+#include "data/put_batch.h"
 #include "interchange/codepage.h"
 #include "interchange/text_encoding.h"
 #include "interchange/utf8.h"
@@ -29,27 +31,16 @@ size_t count(std::string_view text, std::string_view what) {
     return found;
 }
 
-// What an entry the input updates held before.
-struct Before {
-    std::string address, sex;
-};
-
-// One entry the input puts, as first met. Small, since an import may touch millions:
-// the entry is found by its position, which puts keep, and only an entry that
-// existed has a Before.
-struct Touched {
-    static constexpr uint32_t kAdded = 0xFFFFFFFF;
-    uint32_t entry;
+// Where the input first put an entry: small, since an import may touch millions.
+struct Origin {
     uint32_t source;  // which input file
-    uint32_t before;  // its place in befores_, or kAdded
     size_t line;
-    bool existed() const { return before != kAdded; }
 };
 
 class Import {
   public:
     Import(const CardOptions& options, const ImportOptions& how, LoadedCardFile& card)
-        : options_(options), how_(how), card_(card), putter_(card.entries) {}
+        : options_(options), how_(how), card_(card), batch_(card.file.putMany(card.entries)) {}
 
     // Reads one input file's bytes and puts its contacts. False when the whole file
     // could not be read, which it has said.
@@ -67,24 +58,19 @@ class Import {
   private:
     void take(Contact& contact);
     void note(ContactsRead& read);
-    // Room for as many more entries as the input may hold, so that one large file
-    // does not double the collection (and briefly hold both) as it grows. Files one
-    // after another (a folder of one-card files) grow it by half at a time, or each
-    // would move it all. Only an estimate: where it asks for more memory than there
-    // is, the collection grows as it must instead.
+    // Room for as many more entries as the input may hold.
     void reserveFor(size_t records) {
-        auto grow = [records](auto& vector) {
-            const size_t needed = vector.size() + records;
-            if (needed > vector.capacity())
-                vector.reserve(std::max(needed, vector.capacity() + vector.capacity() / 2));
-        };
+        batch_.reserve(records);
         try {
-            grow(card_.entries);
-            grow(touched_);
+            origins_.reserve(batch_.touches() + records);
         } catch (const std::bad_alloc&) {
         } catch (const std::length_error&) {
         }
     }
+    std::string changeLines(size_t& added, size_t& updated, size_t& unchanged) const;
+    bool saveUnlessDry(bool changed, std::string& report);
+    void printReport(const std::string& inputs, const std::string& report,
+                     const std::string& changes, size_t added, size_t updated, size_t unchanged);
     void problem(size_t line, const std::string& why) {
         problems_.push_back(
             prefixed(sources_.back() + ": line " + std::to_string(line) + ": " + why));
@@ -97,11 +83,9 @@ class Import {
     const CardOptions& options_;
     const ImportOptions& how_;
     LoadedCardFile& card_;
-    EntryPutter putter_;
+    PutBatch& batch_;
     std::vector<std::string> sources_;
-    std::vector<Touched> touched_;  // in the order the input first puts them
-    std::vector<Before> befores_;
-    std::vector<uint32_t> touchedOf_;      // for each entry: 1 + its place in touched_, or 0
+    std::vector<Origin> origins_;          // for each entry the batch touched, in its order
     std::vector<std::string> problems_;    // records rejected
     std::vector<std::string> duplicates_;  // records that came again
     std::map<std::string, size_t> ignored_;
@@ -118,29 +102,18 @@ void Import::take(Contact& contact) {
         namedByCard_ += "  " + nameOf(entry) + ": no personal name; named by its " +
                         contact.namedBy + " (" + sources_.back() + " line " +
                         std::to_string(contact.line) + ")\n";
-    std::vector<Entry>& entries = card_.entries;
-    const Entry* stored = putter_.find(entry);
-    const size_t at = stored ? static_cast<size_t>(stored - entries.data()) : entries.size();
-    if (touchedOf_.size() <= at) touchedOf_.resize(std::max(2 * touchedOf_.size(), at + 1), 0);
-    if (const uint32_t earlier = touchedOf_[at]) {
-        // The same person twice in one input: the later record wins, as a later Save
-        // does, and both places are said.
-        const Touched& first = touched_[earlier - 1];
-        duplicates_.push_back(prefixed(sources_.back() + ": line " + std::to_string(contact.line) +
-                                       ": " + nameOf(entry) + " again (first at " +
-                                       sources_[first.source] + " line " +
-                                       std::to_string(first.line) + "); the later one wins"));
-    } else {
-        uint32_t before = Touched::kAdded;
-        if (stored) {
-            before = static_cast<uint32_t>(befores_.size());
-            befores_.push_back({stored->address, stored->sex});
-        }
-        touched_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(sources_.size() - 1),
-                            before, contact.line});
-        touchedOf_[at] = static_cast<uint32_t>(touched_.size());
+    const PutBatch::Put put = batch_.put(entry, how_.replace ? PutMode::replace : PutMode::merge);
+    if (!put.again) {
+        origins_.push_back({static_cast<uint32_t>(sources_.size() - 1), contact.line});
+        return;
     }
-    putter_.put(entry, how_.replace ? PutMode::replace : PutMode::merge);
+    // The same person twice in one input: the later record wins, as a later Save
+    // does, and both places are said.
+    const Origin& first = origins_[put.touch];
+    duplicates_.push_back(prefixed(sources_.back() + ": line " + std::to_string(contact.line) +
+                                   ": " + nameOf(entry) + " again (first at " +
+                                   sources_[first.source] + " line " + std::to_string(first.line) +
+                                   "); the later one wins"));
 }
 
 bool Import::readSource(const std::string& source, std::string bytes) {
@@ -222,61 +195,79 @@ std::string ignoredLine(const std::map<std::string, size_t>& ignored) {
     return line + "\n";
 }
 
-int Import::finish(const std::string& inputs) {
-    size_t added = 0, updated = 0, unchanged = 0;
+// One line for each entry the input added or changed; counts them, and those it
+// left as they were.
+std::string Import::changeLines(size_t& added, size_t& updated, size_t& unchanged) const {
     std::string changes;
-    for (const Touched& t : touched_) {
-        const Entry& now = card_.entries[t.entry];
-        std::string fields;
-        if (t.existed()) {
-            const Before& before = befores_[t.before];
-            // An import changes no name of an entry it updates: only these two can differ.
-            if (now.address != before.address) fields += kFieldLabels[kAddressField];
-            if (now.sex != before.sex)
-                fields += std::string(fields.empty() ? "" : ", ") + kFieldLabels[kSexField];
-            if (fields.empty()) {
-                ++unchanged;
-                continue;
-            }
+    for (size_t touch = 0; touch < batch_.touches(); ++touch) {
+        const Entry& now = card_.entries[batch_.positionOf(touch)];
+        const PutBatch::Before* before = batch_.before(touch);
+        if (!before) {
+            ++added;
+            changes += "  added " + nameOf(now) + "\n";
+            continue;
         }
-        ++(t.existed() ? updated : added);
-        changes +=
-            (t.existed() ? "  updated " + nameOf(now) + ": " + fields : "  added " + nameOf(now)) +
-            "\n";
-        card_.file.notePutAt(t.entry);
+        // An import changes no name of an entry it updates: only these two can differ.
+        std::string fields;
+        if (now.address != before->address) fields += kFieldLabels[kAddressField];
+        if (now.sex != before->sex)
+            fields += std::string(fields.empty() ? "" : ", ") + kFieldLabels[kSexField];
+        if (fields.empty()) {
+            ++unchanged;
+            continue;
+        }
+        ++updated;
+        changes += "  updated " + nameOf(now) + ": " + fields + "\n";
     }
-    std::vector<Touched>().swap(touched_);
-    std::vector<Before>().swap(befores_);
-    std::string report;
+    return changes;
+}
+
+// Writes the card file when the input changed it and this is no dry run; its notes
+// go to `report`. False when it could not be, which it has said.
+bool Import::saveUnlessDry(bool changed, std::string& report) {
+    if (!changed || how_.dryRun) return true;
     const std::string& file = card_.file.path();
-    if (added + updated > 0 && !how_.dryRun) {
-        if (card_.file.malformedRecords() > 0 && !how_.force)
-            return fail(file, "is not a card file (" +
-                                  std::to_string(card_.file.malformedRecords()) +
-                                  " of its records lack the four field separators); nothing "
-                                  "was written. Give --force to rewrite it as a card file, its "
-                                  "original kept as a backup");
-        if (card_.file.malformedRecords() > 0) card_.file.keepOriginalBeforeNextSave();
-        SaveOutcome outcome = card_.file.save(card_.entries);
-        if (!outcome) return fail(file, "could not be written; it is as it was");
-        if (outcome.reloaded)
-            report += file + " had been changed by another program; its changes are kept\n";
-        if (!outcome.backupName.empty())
-            report += "the original of " + file + " is kept as " + outcome.backupName + "\n";
+    if (card_.file.malformedRecords() > 0 && !how_.force) {
+        fail(file, notACardFileText(card_.file.malformedRecords()) +
+                       ". Give --force to rewrite it as a card file, its original kept as a "
+                       "backup");
+        return false;
     }
+    if (card_.file.malformedRecords() > 0) card_.file.keepOriginalBeforeNextSave();
+    SaveOutcome outcome = card_.file.save(card_.entries);
+    if (!outcome) {
+        fail(file, kNotWrittenText);
+        return false;
+    }
+    report += saveNotesText(outcome, file);
+    return true;
+}
+
+void Import::printReport(const std::string& inputs, const std::string& report,
+                         const std::string& changes, size_t added, size_t updated,
+                         size_t unchanged) {
     for (const auto* messages : {&problems_, &duplicates_})
         for (const std::string& message : *messages) console::error(message + "\n");
-    const size_t rejected = problems_.size();
-    report += inputs + ": " + std::to_string(added) + " added, " + std::to_string(updated) +
-              " updated, " + std::to_string(unchanged) + " unchanged, " + std::to_string(rejected) +
-              " rejected" + (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n";
-    console::out(report);
+    const std::string& file = card_.file.path();
+    console::out(report + inputs + ": " + std::to_string(added) + " added, " +
+                 std::to_string(updated) + " updated, " + std::to_string(unchanged) +
+                 " unchanged, " + std::to_string(problems_.size()) + " rejected" +
+                 (how_.dryRun ? " (a dry run: " + file + " is unchanged)" : "") + "\n");
     console::out(changes);
     console::out(namedByCard_);
-    report = ignoredLine(ignored_);
-    if (replaced_) report += std::to_string(replaced_) + " characters stored as \"?\"\n";
-    console::out(report);
-    return rejected == 0 ? kDone : kDoneWithFindings;
+    std::string counts = ignoredLine(ignored_);
+    if (replaced_) counts += std::to_string(replaced_) + " characters stored as \"?\"\n";
+    console::out(counts);
+}
+
+int Import::finish(const std::string& inputs) {
+    size_t added = 0, updated = 0, unchanged = 0;
+    const std::string changes = changeLines(added, updated, unchanged);
+    std::vector<Origin>().swap(origins_);
+    std::string report;
+    if (!saveUnlessDry(added + updated > 0, report)) return kNothingDone;
+    printReport(inputs, report, changes, added, updated, unchanged);
+    return problems_.empty() ? kDone : kDoneWithFindings;
 }
 
 // The files an input names: itself, or a folder's .vcf files in name order.

@@ -6,6 +6,8 @@
 #include "data/card_integrity.h"
 #include "data/entry.h"
 #include "data/fingerprint.h"
+#include "data/card_change_log.h"
+#include "data/put_batch.h"
 #include "platform/files.h"
 
 // The window program's card file: "test.txt" in the current working directory.
@@ -22,6 +24,15 @@ enum class LoadProblem {
 // file cannot be read: <the system's reason>", "the card file is too large for this
 // program's memory". The window program says it in whole sentences of its own.
 std::string loadProblemText(LoadProblem problem, const std::string& systemReason);
+
+// What qbcard and the sync say of a card file `path`: that it is not one, as
+// `malformed` of its records show; that a save failed; and what the user should know
+// of one that went through (another program's changes read in, a backup kept), a
+// line each.
+std::string notACardFileText(size_t malformed);
+constexpr const char* kNotWrittenText = "could not be written; it is as it was";
+struct SaveOutcome;
+std::string saveNotesText(const SaveOutcome& outcome, const std::string& path);
 
 enum class SaveStatus {
     written,
@@ -64,23 +75,17 @@ class CardFile {
     // program's unwritten changes applied.
     SaveOutcome save(std::vector<Entry>& entries);
 
-    // The changes this program makes, remembered until they have been written, so
-    // that they can be applied again to a card file that another program has changed.
-    void notePut(const Entry& entry);      // a Save: this entry, by its three names
-    void noteRemoved(const Entry& entry);  // a Remove: whatever entry has these names
-    // A put (or, without `entry`, a removal) made over `before`, the entry with these
-    // names as this program read it (none: nullptr). Applied to a file that another
-    // program has changed only while that entry is still as read there: a sync must
-    // not write its version over an edit it has not seen.
-    void noteChangeOver(const Entry* before, const Entry& names, bool put);
-    // Many puts at once, as an import makes: the entry at `position` of the collection
-    // that the next save is given, which must not be reordered or shrunk before it.
-    // Noting a position instead of a copy keeps an import of millions from holding
-    // every entry twice. Good for the next save only, whatever its outcome.
-    void notePutAt(size_t position) { putPositions_.push_back(position); }
-    bool hasUnwrittenChanges() const {
-        return !unwrittenChanges_.empty() || !putPositions_.empty();
+    // The one way to change a collection that is saved to this file: each change is
+    // made and noted in one call (see CardChangeLog).
+    using Over = CardChangeLog::Over;
+    void put(std::vector<Entry>& entries, const Entry& entry, Over over = Over::anything) {
+        changes_.put(entries, entry, over);
     }
+    size_t remove(std::vector<Entry>& entries, const Entry& names, Over over = Over::anything) {
+        return changes_.remove(entries, names, over);
+    }
+    PutBatch& putMany(std::vector<Entry>& entries) { return changes_.putMany(entries); }
+    bool hasUnwrittenChanges() const { return !changes_.empty(); }
 
     // Each save writes its new content to a temporary file of its own first, named
     // after the machine and the process, "<path>.<machine>-<process>.tmp", and then
@@ -120,29 +125,34 @@ class CardFile {
         FileState state;
         bool complete = true;
         size_t malformedRecords = 0;
+        bool endsWithEndOfText = false;  // a Ctrl-Z, left out of `state`
     };
-    struct Change {
-        enum Kind { put, remove } kind;
-        Entry entry;
-        enum Guard { none, absent, as } guard = none;  // `as`: the entry is still `before`
-        Entry before;
-    };
+    // What became of new content put in the card file's place.
+    enum class Placed { written, merged, failed };
 
+    // Reading (card_file.cpp).
     FileState currentState();
-    LoadedFile read(std::vector<Entry>& into) { return read(into, path_); }
     LoadedFile read(std::vector<Entry>& into, const std::string& from);
-    enum class Swapped { asChecked, merged, putBack };
-    Swapped checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
-                          const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
+    void cutEndOfTextMark(LoadedFile& loaded);
+    static void keepEndOfTextMark(LoadedFile& loaded);
+    LoadedFile readOwnFile(std::vector<Entry>& into);
     bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                           std::vector<Entry>& leftOut);
-    void reapply(std::vector<Entry>& entries, std::vector<Entry>& leftOut) const;
+
+    // Writing (card_file_save.cpp).
+    SaveOutcome write(std::vector<Entry>& entries);
+    bool prepareWrite(std::vector<Entry>& entries, const std::vector<size_t>& positions,
+                      bool& normalised, FileState& now, SaveOutcome& outcome);
     SaveOutcome writeEntries(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                              bool& normalised);
-    bool replaceWithRetries(const std::string& source);
+    Placed placeContent(std::vector<Entry>& entries, const std::string& temporary,
+                        const std::string& bytes, bool exchange, bool mayMerge,
+                        std::vector<Entry>& leftOut);
+    Placed checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
+                         const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
+    void noteWritten(const std::string& bytes);
     bool keepOriginalAsBackup(std::string& keptAs);
     void removeStaleTemporaryFiles();
-    SaveOutcome write(std::vector<Entry>& entries);
 
     std::string path_;
     std::string target_;  // the file the path names in the end, as of the last save
@@ -154,15 +164,5 @@ class CardFile {
     // The card file did not fit in memory: it is never rewritten from what did.
     bool tooLarge_ = false;
     size_t malformedRecords_ = 0;
-    std::vector<Change> unwrittenChanges_;
-    std::vector<size_t> putPositions_;  // applied after unwrittenChanges_, by the next save
+    CardChangeLog changes_;
 };
-
-// The window program's card file, "test.txt", defined with its other globals, and
-// the operations it calls on it with `entries`.
-extern CardFile cardFile;
-LoadProblem loadCardFile();
-SaveOutcome saveCardFile();
-void noteEntryPut(const Entry& entry);
-void noteEntryRemoved(const Entry& entry);
-bool hasUnwrittenChanges();

@@ -4,16 +4,6 @@
 #include <cstdint>
 #include <utility>
 
-unsigned entryCount() { return static_cast<unsigned>(entries.size()); }
-
-Entry& entryAt(unsigned index) { return entries[index]; }
-
-void appendEntry(const Entry& entry) { entries.push_back(entry); }
-
-void eraseEntryAt(unsigned position) { entries.erase(entries.begin() + position); }
-
-void eraseAllEntries() { entries.clear(); }
-
 bool entryLess(const Entry& a, const Entry& b) {
     // std::string compares through char_traits<char>, which orders bytes as
     // unsigned char, so bytes of 0x80 and above sort after ASCII.
@@ -203,8 +193,6 @@ void normaliseEntries(std::vector<Entry>& collection) {
     sortByLastName(collection);
     mergeSameNames(collection);
 }
-
-void normaliseEntries() { normaliseEntries(entries); }
 
 EntryPutter::EntryPutter(std::vector<Entry>& collection) : entries_(collection) {
     normaliseEntries(entries_);

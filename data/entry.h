@@ -32,18 +32,6 @@ auto fieldsOf(Record& record) {
         &record.firstName, &record.middleName, &record.lastName, &record.address, &record.sex};
 }
 
-// The address book, in the order the list shows it: row i is entries[i].
-extern std::vector<Entry> entries;
-
-// Carries the form's contents into `entries` on Save; keeps the last saved values.
-extern Entry scratchEntry;
-
-unsigned entryCount();
-Entry& entryAt(unsigned index);
-void appendEntry(const Entry& entry);
-void eraseEntryAt(unsigned position);
-void eraseAllEntries();
-
 // Byte-wise, unsigned, case-sensitive order on the last name alone.
 bool entryLess(const Entry& a, const Entry& b);
 
@@ -52,9 +40,8 @@ bool sameNames(const Entry& a, const Entry& b);
 
 // Sorts the collection by last name (stably, so equal last names keep their order)
 // and merges entries with the same three names: the first keeps its place, the last
-// one's address and sex win. Without an argument, `entries`.
+// one's address and sex win.
 void normaliseEntries(std::vector<Entry>& collection);
-void normaliseEntries();
 
 enum class PutResult { added, updated, unchanged };
 

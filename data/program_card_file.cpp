@@ -1,13 +1,17 @@
-#include "data/card_file.h"
+#include "data/program_globals.h"
 
-// The window program's operations on its one card file and its one collection.
+unsigned entryCount() { return static_cast<unsigned>(entries.size()); }
+
+Entry& entryAt(unsigned index) { return entries[index]; }
 
 LoadProblem loadCardFile() { return cardFile.load(entries); }
 
 SaveOutcome saveCardFile() { return cardFile.save(entries); }
 
-void noteEntryPut(const Entry& entry) { cardFile.notePut(entry); }
+void putEntry(const Entry& entry) { cardFile.put(entries, entry); }
 
-void noteEntryRemoved(const Entry& entry) { cardFile.noteRemoved(entry); }
+unsigned removeSameNames(const Entry& names) {
+    return static_cast<unsigned>(cardFile.remove(entries, names));
+}
 
 bool hasUnwrittenChanges() { return cardFile.hasUnwrittenChanges(); }

@@ -6,6 +6,7 @@
 #include "data/card_codec.h"
 #include "data/card_file.h"
 #include "data/entry.h"
+#include "data/program_globals.h"
 #include "form/controls.h"
 #include "form/form_binding.h"
 #include "resources/resource.h"
@@ -61,6 +62,8 @@ std::string failureText(const SaveOutcome& outcome, bool changed) {
 void saveAndRefresh(HWND window, const ListChange& change) {
     const bool changed = change.kind != ListChange::nothing;
     SaveOutcome outcome = saveCardFile();
+    // A save leaves the collection normalised, unless it ran out of memory on the way.
+    if (!outcome) normaliseEntries(entries);
     // Another program's changes may be anywhere in the list.
     refreshListAfter(outcome.reloaded ? ListChange() : change);
     std::string notes;
@@ -133,21 +136,10 @@ void removeEntry(HWND window) {
     ListChange change;  // a "No" changes nothing
     change.kind = ListChange::nothing;
     if (askYesNo(window, question, kRemoveCaption)) {
-        noteEntryRemoved(chosen);
-        if (entryCount() == 1) {
-            // The fields keep showing the last entry, as they always have.
-            eraseAllEntries();
-            change = ListChange::ofErased(0);
-        } else {
-            for (unsigned i = 0; i < entryCount(); ++i) {
-                if (sameNames(entryAt(i), chosen)) {
-                    eraseEntryAt(i);
-                    change = ListChange::ofErased(i);
-                    break;
-                }
-            }
-            clearForm();
-        }
+        const unsigned count = entryCount();
+        change = ListChange::ofErased(removeSameNames(chosen));
+        // The fields keep showing the last entry, as they always have.
+        if (count > 1) clearForm();
     }
     // Even a "No" rewrites the card file and the list, dropping the selection.
     saveAndRefresh(window, change);
@@ -162,8 +154,7 @@ bool saveForm(HWND window) {
     scratchEntry.address = readField(addressField);
     scratchEntry.sex = readSex();
     if (!formCanBeStored(window, scratchEntry)) return false;
-    EntryPutter(entries).put(scratchEntry);
-    noteEntryPut(scratchEntry);
+    putEntry(scratchEntry);
     saveAndRefresh(window, ListChange::ofPut(scratchEntry));
     return true;
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "data/entry.h"
+#include "data/program_globals.h"
 #include "form/controls.h"
 
 std::string readField(HWND control) {
@@ -131,12 +132,11 @@ bool updateRows(const ListChange& change) {
 }  // namespace
 
 void refreshList() {
-    normaliseEntries();
+    normaliseEntries(entries);
     rebuildRows();
 }
 
 void refreshListAfter(const ListChange& change) {
-    normaliseEntries();
     if (!updateRows(change)) return rebuildRows();
     SendMessageA(entryList, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }

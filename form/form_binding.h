@@ -33,6 +33,7 @@ struct ListChange {
 
 // Ends with exactly the rows and the selection of refreshList, but touches only
 // the rows that `change` affects: refilling a list of a million rows takes seconds.
+// For after a save, which has normalised `entries` already.
 void refreshListAfter(const ListChange& change);
 
 // The selected row, or -1 (LB_ERR) when none is.

@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "data/card_file.h"
+#include "data/program_globals.h"
 #include "form/commands.h"
 #include "form/controls.h"
 #include "form/form_binding.h"

@@ -36,8 +36,6 @@ class LocalBook {
     CardFile file_;
     std::vector<Entry> entries_;
     std::vector<Entry> leftOut_;
-
-    const Entry* held(const Entry& names) const;
 };
 
 }  // namespace cardsync

@@ -6,6 +6,7 @@
 #include "interchange/vcard.h"
 #include "platform/conventions.h"
 #include "platform/files.h"
+#include "platform/safe_write.h"
 #include "sync/card_patch.h"
 #include "sync/local_book.h"
 #include "sync/sync_state.h"
@@ -271,17 +272,11 @@ bool Run::keepAside(const Names& names, const std::string& card, const std::stri
     const std::string base = folder + conflictNameOf(names) + " (" + side + ")";
     const std::string temporary = files::temporaryFileName(folder);
     files::removeStaleTemporaryFiles(fs_, folder);
-    if (fs_.makeFolder(conflicts_) && fs_.writeDurably(temporary, card)) {
-        for (int number = 1; number < 10000; ++number) {
-            std::string name = base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";
-            files::MoveResult moved = fs_.moveWithoutReplacing(temporary, name);
-            if (moved == files::MoveResult::exists) continue;
-            if (moved == files::MoveResult::ok) keptAs = name;
-            break;
-        }
-    }
+    if (fs_.makeFolder(conflicts_))
+        keptAs = files::writeUnderFreeName(fs_, temporary, card, [&](int number) {
+            return base + (number > 1 ? " " + std::to_string(number) : "") + ".vcf";
+        });
     if (!keptAs.empty()) return true;
-    fs_.removeFile(temporary);
     failure = conflicts_ + ": the version of " + shown(names) +
               " to keep could not be written there; it was not changed";
     return false;

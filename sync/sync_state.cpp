@@ -6,6 +6,7 @@
 
 #include "data/fingerprint.h"
 #include "interchange/tab_separated.h"
+#include "platform/safe_write.h"
 #include "platform/url.h"
 
 namespace cardsync {
@@ -130,16 +131,7 @@ bool saveState(files::FileSystem& fs, const std::string& path, const State& stat
         text += "created\t" + tabSeparatedField(href) + "\n";
     if (state.noSyncCollection) text += "sync-collection\trefused\n";
     files::removeStaleTemporaryFiles(fs, path + ".");
-    const std::string temporary = files::temporaryFileName(path + ".");
-    for (int attempt = 0; attempt < 10; ++attempt) {
-        if (!fs.writeDurably(temporary, text)) break;
-        files::ReplaceResult replaced = fs.replaceFile(temporary, path);
-        if (replaced == files::ReplaceResult::ok) return true;
-        if (replaced == files::ReplaceResult::failed) break;
-        fs.pause(100);  // another program holds the file open for a moment
-    }
-    fs.removeFile(temporary);
-    return false;
+    return files::replaceDurably(fs, path, text);
 }
 
 }  // namespace cardsync

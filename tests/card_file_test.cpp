@@ -60,6 +60,20 @@ TEST_F(CardFileTest, SavedFileLoadsBackNormalised) {
     EXPECT_EQ(readBytes(kCardFileName), "");
 }
 
+TEST_F(CardFileTest, PutAndRemoveKeepOrder) {
+    card.put(book, Entry{"A", "One", "", "", "Male"});
+    card.put(book, Entry{"B", "Two", "", "", "Male"});
+    card.put(book, Entry{"C", "Three", "", "", "Male"});
+    EXPECT_EQ(card.remove(book, Entry{"B", "Two", "", "", ""}), 1u);
+    ASSERT_EQ(book.size(), 2u);
+    EXPECT_EQ(book[0].lastName, "One");
+    EXPECT_EQ(book[1].lastName, "Three");
+    EXPECT_EQ(card.remove(book, Entry{"B", "Two", "", "", ""}), 2u);
+    card.remove(book, book[1]);
+    card.remove(book, book[0]);
+    EXPECT_EQ(book.size(), 0u);
+}
+
 TEST_F(CardFileTest, LoadDoesNotNormalise) {
     writeBytes(kCardFileName, "Bo" + FE + FE + "Zed" + FE + FE + "Male" + FD + "Al" + FE + FE +
                                   "Abe" + FE + FE + "Male" + FD);
@@ -206,8 +220,7 @@ TEST_F(CardFileTest, UnreadableFileIsReadBeforeItIsWritten) {
     fs.failReads = true;
     EXPECT_EQ(card.load(book), LoadProblem::unreadable);
     EXPECT_EQ(book.size(), 0u);
-    add("Bo", "Zed");
-    card.notePut(book[0]);
+    card.put(book, Entry{"Bo", "Zed", "", "", "Male"});
     EXPECT_EQ(card.save(book).status, SaveStatus::unreadable);
     EXPECT_EQ(readBytes(kCardFileName), original);
     EXPECT_TRUE(card.hasUnwrittenChanges());
@@ -230,7 +243,7 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     bo2.address = "2";  // the same size
     // putAt: as an import puts, in place or appended, noted by its position.
     struct Change {
-        enum { put, putAt, remove } kind;
+        enum { put, putAt, remove, putAsRead, removeAsRead } kind;
         Entry entry;
     };
     Entry bo3 = bo;
@@ -253,6 +266,14 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
          {},
          {{Change::putAt, bo3}, {Change::putAt, cy}},
          {al, cy, bo3}},
+        {"put at positions and back",
+         {al, bo2},
+         {{Change::putAt, bo3}, {Change::putAt, bo}},
+         {al, bo2}},
+        {"put as read, edited there", {al, bo2}, {{Change::putAsRead, bo3}}, {al, bo2}},
+        {"put as read, not edited there", {al, bo, di}, {{Change::putAsRead, bo3}}, {al, di, bo3}},
+        {"removed as read, edited there", {al, bo2}, {{Change::removeAsRead, bo}}, {al, bo2}},
+        {"removed as read, not edited there", {al, bo, di}, {{Change::removeAsRead, bo}}, {al, di}},
         {"put over", {al, bo2}, {{Change::put, bo}}, {al, bo}},
     };
     for (const Case& c : cases) {
@@ -260,21 +281,18 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
         ASSERT_TRUE(card.save(book));
         book.clear();
         card.load(book);
+        PutBatch* batch = nullptr;
         for (const Change& change : c.ours) {
-            if (change.kind == Change::put) {
-                book.push_back(change.entry);
-                card.notePut(change.entry);
-            } else if (change.kind == Change::putAt) {
-                auto same = std::find_if(book.begin(), book.end(), [&](const Entry& e) {
-                    return sameNames(e, change.entry);
-                });
-                if (same == book.end()) same = book.insert(same, change.entry);
-                *same = change.entry;
-                card.notePutAt(static_cast<size_t>(same - book.begin()));
-            } else {
-                book.erase(book.begin());
-                card.noteRemoved(change.entry);
-            }
+            if (change.kind == Change::put)
+                card.put(book, change.entry);
+            else if (change.kind == Change::putAt)
+                (batch ? batch : batch = &card.putMany(book))->put(change.entry, PutMode::replace);
+            else if (change.kind == Change::remove)
+                card.remove(book, change.entry);
+            else if (change.kind == Change::putAsRead)
+                card.put(book, change.entry, CardFile::Over::asRead);
+            else
+                card.remove(book, change.entry, CardFile::Over::asRead);
         }
         if (!c.byTheOther.empty()) {
             auto time = std::filesystem::last_write_time(kCardFileName);
@@ -288,8 +306,7 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     }
     // A card file that has vanished is written again from memory, not taken as empty.
     std::filesystem::remove(kCardFileName);
-    book.push_back(cy);
-    card.notePut(cy);
+    card.put(book, cy);
     SaveOutcome outcome = card.save(book);
     EXPECT_FALSE(outcome.reloaded);
     EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, cy, bo}));

@@ -8,6 +8,7 @@
 
 #include "data/card_codec.h"
 #include "data/card_file.h"
+#include "data/program_globals.h"
 #include "form/form_binding.h"
 #include "platform/winstub.h"
 #include "resources/resource.h"
@@ -30,9 +31,9 @@ class CommandsTest : public ::testing::Test {
 
     // Three entries on disk and listed: Abe, Lee, Zed.
     void startWithThree() {
-        appendEntry(person("Al", "", "Abe", "A", "Male"));
-        appendEntry(person("Ann", "M", "Lee", "L", "Female"));
-        appendEntry(person("Bo", "", "Zed", "Z", "Male"));
+        entries.push_back(person("Al", "", "Abe", "A", "Male"));
+        entries.push_back(person("Ann", "M", "Lee", "L", "Female"));
+        entries.push_back(person("Bo", "", "Zed", "Z", "Male"));
         saveCardFile();
         refreshList();
     }
@@ -53,7 +54,7 @@ TEST_F(CommandsTest, DispatchActsOnlyOnClickAndListCodes) {
         {IDC_FIRST_NAME, BN_CLICKED, false}, {IDC_ENTRY_LIST, 2, false},
     };
     for (const Case& c : cases) {
-        eraseAllEntries();
+        entries.clear();
         std::filesystem::remove(kCardFileName);
         stub.defWindowProcCalls.clear();
         stub.defWindowProcResult = 1234;
@@ -146,7 +147,7 @@ TEST_F(CommandsTest, RemoveAsksByNameAndRemovesOnYes) {
 
 TEST_F(CommandsTest, RemoveAnsweredNoStillRewritesAndDropsSelection) {
     startWithThree();
-    appendEntry(person("Cy", "", "Abe"));  // in memory only, out of order
+    entries.push_back(person("Cy", "", "Abe"));  // in memory only, out of order
     entryList->selection = 0;
     form.fill("shown", "", "", "", false);
     answer(IDNO);
@@ -160,7 +161,7 @@ TEST_F(CommandsTest, RemoveAnsweredNoStillRewritesAndDropsSelection) {
 }
 
 TEST_F(CommandsTest, RemovingTheOnlyEntryLeavesItInTheFields) {
-    appendEntry(person("Ann", "", "Lee", "L", "Female"));
+    entries.push_back(person("Ann", "", "Lee", "L", "Female"));
     refreshList();
     entryList->selection = 0;
     command(IDC_ENTRY_LIST, LBN_SELCHANGE);
@@ -318,7 +319,7 @@ TEST_F(CommandsTest, UnwritableCardFileIsReportedAndChangeKeptInMemory) {
     form.fill("", "", "", "", false);
     command(IDC_SAVE);
     EXPECT_EQ(stub.messageBoxes.size(), 3u);
-    eraseAllEntries();
+    entries.clear();
     loadCardFile();
     EXPECT_EQ(entryCount(), 4u);  // Lee, Moe, Zed and the empty one: everything kept in memory
 }
@@ -346,7 +347,7 @@ TEST_F(CommandsTest, ASaveTellsOfAnotherProgramsChangesAndOfBackups) {
     for (const auto& c : cases) {
         for (const auto& file : std::filesystem::directory_iterator(form.folder.path()))
             std::filesystem::remove(file.path());
-        eraseAllEntries();
+        entries.clear();
         loadCardFile();
         if (c.changedByAnotherProgram) {
             startWithThree();

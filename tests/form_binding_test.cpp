@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "data/program_globals.h"
 #include "platform/winstub.h"
 #include "tests/support/stub_form.h"
 
@@ -45,8 +46,8 @@ TEST_F(FormBindingTest, ShowEntrySetsFieldsAndExactlyOneButton) {
     };
     const Case cases[] = {{"Male", true}, {"Female", false}, {"male", false}, {"", false}};
     for (const Case& c : cases) {
-        eraseAllEntries();
-        appendEntry(person("Ann", "M", "Lee", "1 Road\r\nTown", c.sex));
+        entries.clear();
+        entries.push_back(person("Ann", "M", "Lee", "1 Road\r\nTown", c.sex));
         winstub::state().log.clear();
         showEntry(0);
         EXPECT_EQ(form.fieldTexts(),
@@ -63,7 +64,7 @@ TEST_F(FormBindingTest, ShowEntrySetsFieldsAndExactlyOneButton) {
 }
 
 TEST_F(FormBindingTest, ShowEntryOutsideTheCollectionDoesNothing) {
-    appendEntry(person("Ann", "", "Lee"));
+    entries.push_back(person("Ann", "", "Lee"));
     for (int index : {-1, 1, 1000}) {
         showEntry(index);
         EXPECT_EQ(form.fieldTexts(),
@@ -81,10 +82,10 @@ TEST_F(FormBindingTest, ClearFormEmptiesFieldsAndUnchecksBoth) {
 }
 
 TEST_F(FormBindingTest, RefreshListShowsNormalisedEntriesAndDropsSelection) {
-    appendEntry(person("Bo", "", "Zed"));
-    appendEntry(person("Ann", "X", "Lee"));
-    appendEntry(person("", "", ""));
-    appendEntry(person("Bo", "", "Zed", "new"));
+    entries.push_back(person("Bo", "", "Zed"));
+    entries.push_back(person("Ann", "X", "Lee"));
+    entries.push_back(person("", "", ""));
+    entries.push_back(person("Bo", "", "Zed", "new"));
     refreshList();
     selectListRow(1);
     ASSERT_EQ(listSelection(), 1);
@@ -96,7 +97,7 @@ TEST_F(FormBindingTest, RefreshListShowsNormalisedEntriesAndDropsSelection) {
     EXPECT_EQ(firstNameField->text, "keep");
     EXPECT_EQ(entryAt(2).address, "new");
 
-    eraseAllEntries();
+    entries.clear();
     refreshList();
     EXPECT_TRUE(entryList->rows.empty());
 }

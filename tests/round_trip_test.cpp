@@ -44,9 +44,8 @@ TEST(RoundTripTest, ExportThenImportGivesTheSameCardFile) {
             book.push_back({randomField(random, true), randomField(random, true),
                             randomField(random, true), randomField(random, true),
                             randomSex(random)});
-        entries = book;
-        normaliseEntries();
-        const std::vector<Entry> normalised = entries;
+        normaliseEntries(book);
+        const std::vector<Entry> normalised = book;
         const std::string cardFile = encodeCardFile(normalised);
         std::vector<Contact> contacts;
         for (const Entry& e : normalised) contacts.push_back(contactOf(e, 1252));
@@ -66,17 +65,17 @@ TEST(RoundTripTest, ExportThenImportGivesTheSameCardFile) {
             ASSERT_TRUE(result.notThisFormat.empty()) << result.notThisFormat;
             EXPECT_TRUE(result.problems.empty()) << exported.name;
             const std::vector<Contact>& read = result.contacts;
-            entries.clear();
+            std::vector<Entry> imported;
             for (const Contact& c : read) {
                 Entry e;
                 std::string why;
                 size_t replaced = 0;
                 ASSERT_TRUE(entryOf(c, 1252, false, e, why, replaced))
                     << exported.name << ": " << why;
-                appendEntry(e);
+                imported.push_back(e);
             }
-            normaliseEntries();
-            ASSERT_EQ(encodeCardFile(entries), cardFile) << exported.name << " in round " << round;
+            normaliseEntries(imported);
+            ASSERT_EQ(encodeCardFile(imported), cardFile) << exported.name << " in round " << round;
         }
     }
 }

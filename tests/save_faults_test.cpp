@@ -21,6 +21,7 @@
 #include "data/card_codec.h"
 #include "data/card_file.h"
 #include "data/entry.h"
+#include "platform/files.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -72,21 +73,29 @@ unsigned long long freeBytes(const fs::path& folder) {
 #endif
 }
 
+// The card file of the current folder and the collection saved to it.
+struct Book {
+    CardFile file{kCardFileName, files::realFileSystem()};
+    std::vector<Entry> entries;
+
+    LoadProblem load() { return file.load(entries); }
+    SaveOutcome save() { return file.save(entries); }
+};
+
 class SaveFaultsTest : public ::testing::Test {
   protected:
-    void SetUp() override { cardFile = CardFile(kCardFileName, files::realFileSystem()); }
-    void TearDown() override { eraseAllEntries(); }
     TempFolder folder;
+    Book book;
 };
 
 TEST_F(SaveFaultsTest, KilledMidSaveLeavesOldOrNewFileWhole) {
     const std::vector<Entry> versionA = addressBookVersion(kKillEntries, 'A');
     const std::string bytesA = encodeCardFile(versionA);
     const std::string bytesB = encodeCardFile(addressBookVersion(kKillEntries, 'B'));
-    entries = versionA;
-    ASSERT_TRUE(saveCardFile());
+    book.entries = versionA;
+    ASSERT_TRUE(book.save());
     auto start = std::chrono::steady_clock::now();
-    ASSERT_TRUE(saveCardFile());  // unchanged, but a whole save all the same
+    ASSERT_TRUE(book.save());  // unchanged, but a whole save all the same
     auto saveMicroseconds = std::chrono::duration_cast<std::chrono::microseconds>(
                                 std::chrono::steady_clock::now() - start)
                                 .count();
@@ -127,9 +136,9 @@ TEST_F(SaveFaultsTest, FullDiskAtAnyPageLeavesOldFileWhole) {
     const fs::path disk = folderFromEnvironment("QB_SMALL_DISK");
     if (disk.empty()) GTEST_SKIP() << "no small file system was mounted for this test";
     fs::current_path(disk);
-    loadCardFile();
-    entries = {Entry{"Ann", "Lee", "M", "1 Road\r\nTown", "Female"}};
-    ASSERT_TRUE(saveCardFile());
+    book.load();
+    book.entries = {Entry{"Ann", "Lee", "M", "1 Road\r\nTown", "Female"}};
+    ASSERT_TRUE(book.save());
     const std::string oldBytes = readBytes(kCardFileName);
     const std::vector<Entry> newEntries = addressBookVersion(400, 'N');
     const std::string newBytes = encodeCardFile(newEntries);
@@ -142,16 +151,16 @@ TEST_F(SaveFaultsTest, FullDiskAtAnyPageLeavesOldFileWhole) {
         unsigned long long fill = freeBytes(disk) - room * kPage;
         writeBytes("filler", std::string(static_cast<size_t>(fill), 'x'));
         ASSERT_EQ(freeBytes(disk), room * kPage) << "could not fill the disk";
-        entries = newEntries;
+        book.entries = newEntries;
         bool fits = room >= pages;
-        ASSERT_EQ(static_cast<bool>(saveCardFile()), fits) << room << " pages free";
+        ASSERT_EQ(static_cast<bool>(book.save()), fits) << room << " pages free";
         ASSERT_EQ(readBytes(kCardFileName), fits ? newBytes : oldBytes) << room << " pages free";
         ASSERT_EQ(temporaryFilesIn(disk), 0u) << room << " pages free";
         failures += fits ? 0 : 1;
         fs::remove("filler");
         writeBytes(kCardFileName, oldBytes);
-        eraseAllEntries();
-        loadCardFile();
+        book.entries.clear();
+        book.load();
     }
     fs::remove(kCardFileName);
     fs::current_path(folder.path());
@@ -166,11 +175,10 @@ TEST_F(SaveFaultsTest, ReadOnlyMountLeavesOldFileWhole) {
     if (readOnly.empty()) GTEST_SKIP() << "no read-only folder was mounted for this test";
     fs::current_path(readOnly);
     const std::string oldBytes = readBytes(kCardFileName);
-    eraseAllEntries();
-    loadCardFile();
-    appendEntry(Entry{"Bo", "Zed", "", "", "Male"});
-    noteEntryPut(entryAt(0));
-    EXPECT_FALSE(saveCardFile());
+    book.entries.clear();
+    book.load();
+    book.file.put(book.entries, Entry{"Bo", "Zed", "", "", "Male"});
+    EXPECT_FALSE(book.save());
     EXPECT_EQ(readBytes(kCardFileName), oldBytes);
     EXPECT_EQ(temporaryFilesIn(readOnly), 0u);
     fs::current_path(folder.path());
@@ -189,8 +197,8 @@ int inChild(const std::function<int()>& body) {
 }
 
 TEST_F(SaveFaultsTest, DiskFullAtAnyByteLeavesOldFileWhole) {
-    entries = {Entry{"Ann", "Lee", "M", "1 Road\r\nTown", "Female"}};
-    ASSERT_TRUE(saveCardFile());
+    book.entries = {Entry{"Ann", "Lee", "M", "1 Road\r\nTown", "Female"}};
+    ASSERT_TRUE(book.save());
     const std::string oldBytes = readBytes(kCardFileName);
     const std::vector<Entry> newEntries = {Entry{"Ann", "Lee", "M", "2 Lane", "Female"},
                                            Entry{"Bo", "Zed", "", "", "Male"}};
@@ -203,8 +211,8 @@ TEST_F(SaveFaultsTest, DiskFullAtAnyByteLeavesOldFileWhole) {
             signal(SIGXFSZ, SIG_IGN);
             rlimit cap{limit, limit};
             setrlimit(RLIMIT_FSIZE, &cap);
-            entries = newEntries;
-            return saveCardFile() ? 0 : 1;
+            book.entries = newEntries;
+            return book.save() ? 0 : 1;
         });
         bool fits = limit >= newBytes.size();
         ASSERT_EQ(status, fits ? 0 : 1) << "limit " << limit;
@@ -212,8 +220,8 @@ TEST_F(SaveFaultsTest, DiskFullAtAnyByteLeavesOldFileWhole) {
         ASSERT_EQ(temporaryFilesIn(folder.path()), 0u) << "limit " << limit;
         failures += fits ? 0 : 1;
         writeBytes(kCardFileName, oldBytes);
-        eraseAllEntries();
-        loadCardFile();
+        book.entries.clear();
+        book.load();
     }
     std::printf(
         "[ figures  ] disk full at each of %d byte positions: save reported failure, "
@@ -239,10 +247,10 @@ TEST_F(SaveFaultsTest, ReadOnlyFolderLeavesOldFileWhole) {
     };
     ASSERT_EQ(asUnprivilegedUser([] { return ::access(kCardFileName, W_OK) == 0 ? 0 : 1; }), 0)
         << "the card file should be writable in place";
-    int status = asUnprivilegedUser([] {
-        loadCardFile();
-        entries = {Entry{"Bo", "Zed", "", "", "Male"}};
-        return saveCardFile() ? 0 : 1;
+    int status = asUnprivilegedUser([this] {
+        book.load();
+        book.entries = {Entry{"Bo", "Zed", "", "", "Male"}};
+        return book.save() ? 0 : 1;
     });
     fs::permissions(folder.path(), fs::perms::owner_all, fs::perm_options::add);
     EXPECT_EQ(status, 1);

@@ -632,13 +632,13 @@ TEST(SyncWithTheWindowOpenTest, ASaveAfterASyncKeepsBoth) {
     pid_t window = fork();
     ASSERT_GE(window, 0);
     if (window == 0) {  // the window program: loaded at start, then a Save of Zoe
-        loadCardFile();
+        CardFile card("test.txt", files::realFileSystem());
+        std::vector<Entry> entries;
+        card.load(entries);
         char go = 0;
         if (write(loaded[1], &go, 1) != 1 || read(synced[0], &go, 1) != 1) _exit(2);
-        Entry zoe{"Zoe", "Ray", "", "", "Female"};
-        appendEntry(zoe);
-        noteEntryPut(zoe);
-        _exit(saveCardFile() ? 0 : 1);
+        card.put(entries, Entry{"Zoe", "Ray", "", "", "Female"});
+        _exit(card.save(entries) ? 0 : 1);
     }
     char go = 0;
     ASSERT_EQ(read(loaded[0], &go, 1), 1);

@@ -224,8 +224,7 @@ void World::here(const Step& s) {
     auto remove = [&](size_t i) {
         Contact c = contactOf(entries[i], codepage::kWestern);
         wrote(cardsync::namesOf(c), versionOf(c), kGone);
-        file.noteRemoved(entries[i]);
-        entries.erase(entries.begin() + i);
+        file.remove(entries, entries[i]);
     };
     auto put = [&](const Contact& c) {
         Entry e;
@@ -236,8 +235,7 @@ void World::here(const Step& s) {
         wrote(cardsync::namesOf(c),
               at < entries.size() ? versionOf(contactOf(entries[at], codepage::kWestern)) : "",
               versionOf(c));
-        entries.push_back(e);
-        file.notePut(e);
+        file.put(entries, e);
     };
     Contact c = contactFor(s.names, s.address, s.sex);
     size_t at = find(cardsync::namesOf(c));

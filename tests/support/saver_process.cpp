@@ -25,12 +25,13 @@ constexpr const char* kReadyMarker = "saver.ready";
 
 [[noreturn]] void saveForever(size_t count, char firstVersion) {
     std::vector<Entry> other = addressBookVersion(count, firstVersion == 'A' ? 'B' : 'A');
-    std::vector<Entry> first = addressBookVersion(count, firstVersion);
-    loadCardFile();
-    entries = first;
+    std::vector<Entry> entries;
+    CardFile card(kCardFileName, files::realFileSystem());
+    card.load(entries);
+    entries = addressBookVersion(count, firstVersion);
     std::ofstream(kReadyMarker) << "saving";
     for (;;) {
-        saveCardFile();
+        card.save(entries);
         entries.swap(other);
     }
 }
@@ -69,9 +70,11 @@ void runAsSaverWhenAsked(int argc, char** argv) {
         saveForever(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
     // One save, its success the exit code: for a script that limits the process first.
     if (argc == 4 && std::strcmp(argv[1], "--save-once") == 0) {
-        loadCardFile();
+        std::vector<Entry> entries;
+        CardFile card(kCardFileName, files::realFileSystem());
+        card.load(entries);
         entries = addressBookVersion(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
-        std::exit(saveCardFile() ? 0 : 3);  // 3: not to be taken for a program that never ran
+        std::exit(card.save(entries) ? 0 : 3);  // 3: not to be taken for a program that never ran
     }
 }
 

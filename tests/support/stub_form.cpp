@@ -1,12 +1,13 @@
 #include "tests/support/stub_form.h"
 
 #include "data/card_file.h"
+#include "data/program_globals.h"
 #include "platform/files.h"
 #include "platform/winstub.h"
 
 StubForm::StubForm() {
     winstub::reset();
-    eraseAllEntries();
+    entries.clear();
     scratchEntry = Entry();
     mainWindow = winstub::createWindow("main", "Quillborough");
     firstNameField = winstub::createWindow("first", "First Name");
@@ -21,7 +22,7 @@ StubForm::StubForm() {
 }
 
 StubForm::~StubForm() {
-    eraseAllEntries();
+    entries.clear();
     firstNameField = middleNameField = lastNameField = addressField = nullptr;
     maleButton = femaleButton = cityComboBox = entryList = nullptr;
     winstub::reset();
