@@ -64,6 +64,7 @@ class Run {
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
+    carddav::WriteResult whyNewCardRefused(const std::string& href, std::string& failure);
     bool heldThereByAnother(const Names& names, const std::string& href) const;
     bool mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const;
     bool listWhole(std::string& failure);
@@ -367,6 +368,8 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
                                               agreed->second.digest != remote_.at(names).digest)));
         result = stale ? carddav::WriteResult::preconditionFailed
                        : session_.put(href, body, ifMatch, etag, storedAt, failure);
+        if (result == carddav::WriteResult::preconditionFailed && step == Step::sendNew)
+            result = whyNewCardRefused(href, failure);
         if (result == carddav::WriteResult::uidTaken) {
             // A card renamed there keeps the UID these names make: a UID of their own.
             newCard(contact, href, body, true);
@@ -422,6 +425,16 @@ bool Run::applyThere(const Names& names, const Decision& decision, const std::st
         return true;
     }
     return retryAfterPrecondition(names, failure);
+}
+
+// A new card refused with 412 met a card another client put at its href meanwhile,
+// or a server that refuses a UID another card holds with 412 rather than 409 or
+// 403: when nothing is at the href, it was the UID.
+carddav::WriteResult Run::whyNewCardRefused(const std::string& href, std::string& failure) {
+    std::vector<carddav::Card> cards;
+    if (!session_.fetch({href}, cards, failure)) return carddav::WriteResult::failed;
+    return cards.empty() ? carddav::WriteResult::uidTaken
+                         : carddav::WriteResult::preconditionFailed;
 }
 
 // Whether the server keeps a card of other names at `href`, as far as this sync
