@@ -127,7 +127,8 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<s
                                 std::vector<Entry>& leftOut) {
     std::vector<Entry> reloaded;
     LoadedFile loaded = read(reloaded);
-    if (loaded.state.presence == files::ReadResult::failed) return false;
+    // Gone again since it was seen: not taken for an empty address book.
+    if (loaded.state.presence != files::ReadResult::ok) return false;
     entries.swap(reloaded);
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;
@@ -237,21 +238,23 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
     for (int attempt = 1;; ++attempt) {
         const std::string bytes = encodeCardFile(entries);
         if (!fs_->writeDurably(temporary, bytes)) break;
-        // Swapped in where the system can, so that another program's save since the
-        // check above is seen in what was replaced, and not lost.
-        const bool exchanged =
-            now.presence == files::ReadResult::ok && fs_->exchangeFiles(temporary, target_);
-        if (!exchanged && !replaceWithRetries(temporary)) break;
-        if (exchanged) {
-            Swapped swapped =
-                checkReplaced(entries, temporary, bytes,
-                              positions.empty() && attempt < kReplaceAttempts, outcome.leftOut);
-            if (swapped == Swapped::putBack) break;
-            if (swapped == Swapped::merged) {
-                outcome.reloaded = true;
-                continue;
-            }
-            fs_->removeFile(temporary);
+        const bool mayMerge = positions.empty() && attempt < kReplaceAttempts;
+        Swapped placed = Swapped::asChecked;
+        if (now.presence != files::ReadResult::ok) {
+            placed = moveIntoPlace(entries, temporary, mayMerge, outcome.leftOut);
+            now.presence = files::ReadResult::ok;  // there now, whoever made it
+        } else if (fs_->exchangeFiles(temporary, target_)) {
+            // Swapped in where the system can, so that another program's save since
+            // the check above is seen in what was replaced, and not lost.
+            placed = checkReplaced(entries, temporary, bytes, mayMerge, outcome.leftOut);
+            if (placed == Swapped::asChecked) fs_->removeFile(temporary);
+        } else if (!replaceWithRetries(temporary)) {
+            break;
+        }
+        if (placed == Swapped::putBack) break;
+        if (placed == Swapped::merged) {
+            outcome.reloaded = true;
+            continue;
         }
         known_.presence = files::ReadResult::ok;
         known_.content = Fingerprint();
@@ -262,6 +265,25 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
     }
     fs_->removeFile(temporary);
     return outcome;
+}
+
+// There was no card file at the check: the new one goes in only where none has
+// appeared since, as another program's first save may just have made it. That
+// file is read and this program's changes applied to it, for the caller to write.
+CardFile::Swapped CardFile::moveIntoPlace(std::vector<Entry>& entries, const std::string& temporary,
+                                          bool mayMerge, std::vector<Entry>& leftOut) {
+    switch (fs_->moveWithoutReplacing(temporary, target_)) {
+        case files::MoveResult::ok:
+            return Swapped::asChecked;
+        case files::MoveResult::failed:
+            return Swapped::putBack;
+        case files::MoveResult::exists:
+            break;
+    }
+    leftOut.clear();  // decided anew against this file
+    if (!mayMerge || !reloadAndReapply(entries, {}, leftOut) || originalNeedsBackup_)
+        return Swapped::putBack;
+    return Swapped::merged;
 }
 
 // The file at `replaced` is what a swap just took out of the card file's place, for

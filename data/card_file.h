@@ -131,7 +131,12 @@ class CardFile {
     FileState currentState();
     LoadedFile read(std::vector<Entry>& into) { return read(into, path_); }
     LoadedFile read(std::vector<Entry>& into, const std::string& from);
+    // How a new file went into the card file's place: as the check found it, after
+    // another program's save it was merged with (to be written again), or not at
+    // all (putBack: the other program's file is left there, and the save fails).
     enum class Swapped { asChecked, merged, putBack };
+    Swapped moveIntoPlace(std::vector<Entry>& entries, const std::string& temporary, bool mayMerge,
+                          std::vector<Entry>& leftOut);
     Swapped checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
                           const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
     bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
