@@ -54,6 +54,7 @@ class Run {
     bool readLocal(std::string& failure);
     bool readRemote(std::string& failure);
     std::map<std::string, Names> agreedByHref() const;
+    bool deletedThere(const std::string& href) const;
     std::map<std::string, std::string> cardsThereNow() const;
     std::vector<std::string> cardsToFetch(const std::map<std::string, std::string>& now,
                                           const std::map<std::string, Names>& agreedByHref);
@@ -160,7 +161,8 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
     remote.digest = digestOf(remote.contact);
     const Names names = namesOf(remote.contact);
     auto existing = remote_.find(names);
-    if (existing != remote_.end() && existing->second.href != card.href) {
+    if (existing != remote_.end() && existing->second.href != card.href &&
+        !deletedThere(existing->second.href)) {
         // Two server cards with the same names: the card file can hold one. The one
         // agreed before is kept; the other is left as it is.
         auto agreedNames = state_.contacts.find(names);
@@ -194,6 +196,13 @@ bool Run::listWhole(std::string& failure) {
     whole.syncToken = listing_.syncToken;  // the token the changes came with holds
     listing_ = whole;
     return true;
+}
+
+// A card this sync deleted there holds no names any more: another card renamed to
+// them meanwhile is no second card.
+bool Run::deletedThere(const std::string& href) const {
+    auto own = written_.find(href);
+    return own != written_.end() && own->second.empty();
 }
 
 std::map<std::string, Names> Run::agreedByHref() const {
