@@ -112,7 +112,8 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<s
                                 std::vector<Entry>& leftOut) {
     std::vector<Entry> reloaded;
     LoadedFile loaded = readOwnFile(reloaded);
-    if (loaded.state.presence == files::ReadResult::failed) return false;
+    // Gone again since it was seen: not taken for an empty address book.
+    if (loaded.state.presence != files::ReadResult::ok) return false;
     entries.swap(reloaded);
     known_ = loaded.state;
     originalNeedsBackup_ = !loaded.complete;

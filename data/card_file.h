@@ -146,8 +146,10 @@ class CardFile {
     SaveOutcome writeEntries(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                              bool& normalised);
     Placed placeContent(std::vector<Entry>& entries, const std::string& temporary,
-                        const std::string& bytes, bool exchange, bool mayMerge,
+                        const std::string& bytes, bool existed, bool mayMerge,
                         std::vector<Entry>& leftOut);
+    Placed moveIntoPlace(std::vector<Entry>& entries, const std::string& temporary, bool mayMerge,
+                         std::vector<Entry>& leftOut);
     Placed checkReplaced(std::vector<Entry>& entries, const std::string& replaced,
                          const std::string& written, bool mayMerge, std::vector<Entry>& leftOut);
     void noteWritten(const std::string& bytes);

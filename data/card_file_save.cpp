@@ -83,6 +83,7 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
             placeContent(entries, temporary, bytes, now.presence == files::ReadResult::ok,
                          positions.empty() && attempt < kMostMerges, outcome.leftOut);
         if (placed == Placed::failed) break;
+        now.presence = files::ReadResult::ok;  // there now, whoever made it
         if (placed == Placed::merged) {
             outcome.reloaded = true;
             continue;
@@ -96,18 +97,39 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
 }
 
 // Puts `bytes` in the card file's place through `temporary`: swapped in where the
-// system can (`exchange`, for a file that exists), so that another program's save
-// since the file was checked is seen in what was replaced, and not lost.
+// system can (for a file that `existed` at the check), so that another program's
+// save since the file was checked is seen in what was replaced, and not lost.
 CardFile::Placed CardFile::placeContent(std::vector<Entry>& entries, const std::string& temporary,
-                                        const std::string& bytes, bool exchange, bool mayMerge,
+                                        const std::string& bytes, bool existed, bool mayMerge,
                                         std::vector<Entry>& leftOut) {
     if (!fs_->writeDurably(temporary, bytes)) return Placed::failed;
-    if (!exchange || !fs_->exchangeFiles(temporary, target_))
+    if (!existed) return moveIntoPlace(entries, temporary, mayMerge, leftOut);
+    if (!fs_->exchangeFiles(temporary, target_))
         return files::replaceWithRetries(*fs_, temporary, target_) ? Placed::written
                                                                    : Placed::failed;
     const Placed placed = checkReplaced(entries, temporary, bytes, mayMerge, leftOut);
     if (placed == Placed::written) fs_->removeFile(temporary);
     return placed;
+}
+
+// There was no card file at the check: the new one goes in only where none has
+// appeared since, as another program's first save may just have made it. That
+// file is read and this program's changes applied to it, for the caller to write;
+// where they cannot be, the other program's file stays and the save fails.
+CardFile::Placed CardFile::moveIntoPlace(std::vector<Entry>& entries, const std::string& temporary,
+                                         bool mayMerge, std::vector<Entry>& leftOut) {
+    switch (fs_->moveWithoutReplacing(temporary, target_)) {
+        case files::MoveResult::ok:
+            return Placed::written;
+        case files::MoveResult::failed:
+            return Placed::failed;
+        case files::MoveResult::exists:
+            break;
+    }
+    leftOut.clear();  // decided anew against this file
+    if (!mayMerge || !reloadAndReapply(entries, {}, leftOut) || originalNeedsBackup_)
+        return Placed::failed;
+    return Placed::merged;
 }
 
 // The file at `replaced` is what a swap just took out of the card file's place, for

@@ -54,6 +54,11 @@ class Run {
   private:
     bool readLocal(std::string& failure);
     bool readRemote(std::string& failure);
+    std::map<std::string, Names> agreedByHref() const;
+    bool deletedThere(const std::string& href) const;
+    std::map<std::string, std::string> cardsThereNow() const;
+    std::vector<std::string> cardsToFetch(const std::map<std::string, std::string>& now,
+                                          const std::map<std::string, Names>& agreedByHref);
     void takeCard(const carddav::Card& card, const std::map<std::string, Names>& agreedByHref);
     bool keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure);
     bool keepAside(const Names& names, const std::string& card, const std::string& side,
@@ -64,7 +69,17 @@ class Run {
     bool leaveOut(const State& agreedBefore);
     bool applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                     bool retried, std::string& failure);
+    bool settle(const Names& names, const Decision& decision, const std::string& keptAs,
+                bool retried, carddav::WriteResult result, std::string& failure);
+    bool changedThere(const Names& names) const;
+    carddav::WriteResult sendThere(const Names& names, const Decision& decision,
+                                   std::string& failure);
+    void recordSent(const Names& names, const Contact& contact, const std::string& href,
+                    const std::string& etag, Step step);
+    carddav::WriteResult deleteThere(const Names& names, const Decision& decision,
+                                     std::string& keptAs, std::string& failure);
     bool retryAfterPrecondition(const Names& names, std::string& failure);
+    carddav::WriteResult whyNewCardRefused(const std::string& href, std::string& failure);
     bool heldThereByAnother(const Names& names, const std::string& href) const;
     bool mayHideDeletions(const std::map<std::string, Names>& agreedByHref) const;
     bool listWhole(std::string& failure);
@@ -132,7 +147,7 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         // server, and the entry it was agreed with stays as it is here.
         auto told = state_.untouched.find(card.href);
         if (told == state_.untouched.end() || told->second != card.etag) {  // once a sync, too
-            say_("left untouched on the server: " + card.href + ": " + why);
+            say_(untouchedLine(card.href, why));
             ++totals_.untouched;
             state_.untouched[card.href] = card.etag;
         }
@@ -147,14 +162,14 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
     remote.digest = digestOf(remote.contact);
     const Names names = namesOf(remote.contact);
     auto existing = remote_.find(names);
-    if (existing != remote_.end() && existing->second.href != card.href) {
+    if (existing != remote_.end() && existing->second.href != card.href &&
+        !deletedThere(existing->second.href)) {
         // Two server cards with the same names: the card file can hold one. The one
         // agreed before is kept; the other is left as it is.
         auto agreedNames = state_.contacts.find(names);
         bool ours = agreedNames != state_.contacts.end() && agreedNames->second.href == card.href;
         const std::string& other = ours ? existing->second.href : card.href;
-        say_("left untouched on the server: " + other + ": another card there has the names " +
-             shown(names));
+        say_(untouchedLine(other, namesTakenThere(names)));
         ++totals_.untouched;
         state_.untouched[other] = ours ? existing->second.etag : card.etag;
         if (!ours) return;
@@ -184,38 +199,64 @@ bool Run::listWhole(std::string& failure) {
     return true;
 }
 
+// A card this sync deleted there holds no names any more: another card renamed to
+// them meanwhile is no second card.
+bool Run::deletedThere(const std::string& href) const {
+    auto own = written_.find(href);
+    return own != written_.end() && own->second.empty();
+}
+
+std::map<std::string, Names> Run::agreedByHref() const {
+    std::map<std::string, Names> byHref;
+    for (const auto& [names, agreed] : state_.contacts) byHref[agreed.href] = names;
+    return byHref;
+}
+
 bool Run::readRemote(std::string& failure) {
     if (!session_.list(state_.syncToken, !state_.noSyncCollection, listing_, failure)) return false;
     if (listing_.syncCollectionRefused) state_.noSyncCollection = true;
-    std::map<std::string, std::string> now;
-    std::map<std::string, Names> agreedByHref;
-    for (const auto& [names, agreed] : state_.contacts) agreedByHref[agreed.href] = names;
+    const std::map<std::string, Names> agreed = agreedByHref();
     // What the token's own answer showed: a whole listing asked for after it may
     // show cards created since, which that token does not cover.
     std::set<std::string> coveredByToken;
-    const bool relisted = mayHideDeletions(agreedByHref);
+    const bool relisted = mayHideDeletions(agreed);
     if (relisted) {
         for (const auto& item : listing_.etags) coveredByToken.insert(item.first);
-        for (const auto& item : agreedByHref) coveredByToken.insert(item.first);
+        for (const auto& item : agreed) coveredByToken.insert(item.first);
         for (const auto& item : state_.untouched) coveredByToken.insert(item.first);
         if (!listWhole(failure)) return false;
     }
-    for (const auto& item : agreedByHref) heldAtToken_.insert(item.first);
+    for (const auto& item : agreed) heldAtToken_.insert(item.first);
     for (const auto& item : state_.untouched) heldAtToken_.insert(item.first);
-    if (listing_.whole) {
-        now = listing_.etags;
-    } else {
-        for (const auto& item : state_.contacts) now[item.second.href] = item.second.etag;
-        for (const auto& item : state_.untouched) now[item.first] = item.second;
-        for (const std::string& href : listing_.removed) now.erase(href);
-        for (const auto& item : listing_.etags) now[item.first] = item.second;
-        // Created here after the token, and not mentioned since: whether it is still
-        // there is only known by asking for it.
-        for (const std::string& href : state_.createdSinceToken)
-            if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
-    }
+    const std::map<std::string, std::string> now = cardsThereNow();
     for (const auto& item : now)
         if (!relisted || coveredByToken.count(item.first)) listed_.insert(item.first);
+    std::vector<carddav::Card> cards;
+    if (!session_.fetch(cardsToFetch(now, agreed), cards, failure)) return false;
+    for (const carddav::Card& card : cards) takeCard(card, agreed);
+    return true;
+}
+
+// Every card on the server and its ETag, from the whole listing or from the last
+// agreed state and the changes since; an empty ETag where only a fetch can tell.
+std::map<std::string, std::string> Run::cardsThereNow() const {
+    if (listing_.whole) return listing_.etags;
+    std::map<std::string, std::string> now;
+    for (const auto& item : state_.contacts) now[item.second.href] = item.second.etag;
+    for (const auto& item : state_.untouched) now[item.first] = item.second;
+    for (const std::string& href : listing_.removed) now.erase(href);
+    for (const auto& item : listing_.etags) now[item.first] = item.second;
+    // Created here after the token, and not mentioned since: whether it is still
+    // there is only known by asking for it.
+    for (const std::string& href : state_.createdSinceToken)
+        if (now.count(href) && !listing_.etags.count(href)) now[href].clear();
+    return now;
+}
+
+// The cards that must be read. Those agreed on and unchanged since are taken as
+// agreed, and those left untouched and told before stay so, unread.
+std::vector<std::string> Run::cardsToFetch(const std::map<std::string, std::string>& now,
+                                           const std::map<std::string, Names>& agreedByHref) {
     std::vector<std::string> toFetch;
     std::map<std::string, std::string> told;
     told.swap(state_.untouched);
@@ -239,10 +280,7 @@ bool Run::readRemote(std::string& failure) {
             toFetch.push_back(href);
         }
     }
-    std::vector<carddav::Card> cards;
-    if (!session_.fetch(toFetch, cards, failure)) return false;
-    for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
-    return true;
+    return toFetch;
 }
 
 std::optional<uint64_t> Run::digestIn(const std::map<Names, RemoteCard>& side,
@@ -283,29 +321,10 @@ bool Run::keepAside(const Names& names, const std::string& card, const std::stri
 }
 
 void Run::say(const Names& names, const Decision& decision, const std::string& keptAs) {
-    static const std::map<Step, const char*> kWords = {{Step::sendNew, "added there"},
-                                                       {Step::sendChange, "updated there"},
-                                                       {Step::deleteThere, "deleted there"},
-                                                       {Step::receive, "updated here"},
-                                                       {Step::deleteHere, "deleted here"}};
-    auto words = kWords.find(decision.step);
-    if (words == kWords.end()) return;
-    std::string what = words->second;
-    if (decision.step == Step::receive && !local_.count(names)) what = "added here";
-    if (!decision.conflict)
-        return say_(what + ": " + shown(names) +
-                    (keptAs.empty() ? "" : "; its card is kept in " + keptAs));
-    const bool here = local_.count(names) != 0, there = remote_.count(names) != 0;
-    std::string why = !here                          ? "deleted here, changed on the server"
-                      : !there                       ? "changed here, deleted on the server"
-                      : state_.contacts.count(names) ? "changed on both sides"
-                                                     : "added on both sides, differently";
-    std::string line = "conflict: " + shown(names) + ": " + why + "; " + what;
-    if (!keptAs.empty())
-        line += "; the " +
-                std::string(decision.loser == Loser::local ? "card file's" : "server's") +
-                " version is kept in " + keptAs;
-    say_(line);
+    const Standing standing{local_.count(names) != 0, remote_.count(names) != 0,
+                            state_.contacts.count(names) != 0};
+    const std::string line = changeLine(names, decision, standing, keptAs);
+    if (!line.empty()) say_(line);
 }
 
 void Run::agree(const Names& names, const RemoteCard& remote) {
@@ -340,83 +359,115 @@ void Run::applyHere(const Names& names, Step step) {
 // be reached or refused it.
 bool Run::applyThere(const Names& names, const Decision& decision, const std::string& keptAs,
                      bool retried, std::string& failure) {
-    const Step step = decision.step;
+    std::string kept = keptAs;
     carddav::WriteResult result = carddav::WriteResult::done;
-    std::string etag;
-    if (step == Step::sendNew || step == Step::sendChange) {
-        const Contact& contact = local_.at(names);
-        std::string href, body, ifMatch, storedAt;
-        if (step == Step::sendNew) {
-            newCard(contact, href, body);
-        } else {
-            const RemoteCard& remote = remote_.at(names);
-            href = remote.href;
-            ifMatch = remote.etag;
-            body = patchServerCard(remote.body, contact);
-        }
-        // A card that is gone, or that changed again since the listing, is decided anew.
-        auto agreed = state_.contacts.find(names);
-        bool stale = step == Step::sendChange &&
-                     (!remote_.at(names).fetched ||
-                      (!decision.conflict && (agreed == state_.contacts.end() ||
-                                              agreed->second.digest != remote_.at(names).digest)));
-        result = stale ? carddav::WriteResult::preconditionFailed
-                       : session_.put(href, body, ifMatch, etag, storedAt, failure);
-        if (result == carddav::WriteResult::uidTaken) {
-            // A card renamed there keeps the UID these names make: a UID of their own.
-            newCard(contact, href, body, true);
-            result = session_.put(href, body, ifMatch, etag, storedAt, failure);
-            if (result == carddav::WriteResult::uidTaken) result = carddav::WriteResult::failed;
-        }
-        if (result == carddav::WriteResult::done) {
-            href = storedAt;
-            state_.contacts[names] = {href, etag, digestOf(contact)};
-            written_[href] = etag;
-            if (step == Step::sendNew) {
-                created_.insert(href);
-                state_.createdSinceToken.insert(href);  // in every save of the state from now on
-            }
-            ++totals_.sent;
-        }
-    } else if (step == Step::deleteThere) {
-        const RemoteCard& remote = remote_.at(names);
-        // A card read again to be kept aside may have changed there since the
-        // listing: its new version is not deleted unseen, but decided anew.
-        auto agreed = state_.contacts.find(names);
-        const bool stale =
-            !decision.conflict && remote.fetched &&
-            (agreed == state_.contacts.end() || agreed->second.digest != remote.digest);
-        // A deletion here (a rename, too) must not take the server's phones,
-        // e-mail and photos with it unseen: such a card is kept aside first.
-        std::string kept = keptAs;
-        if (!stale && !decision.conflict && remote.fetched &&
-            holdsMoreThanTheCardFile(remote.body) &&
-            !keepAside(names, remote.body, "deleted there", kept, failure))
-            return false;
-        result = stale ? carddav::WriteResult::preconditionFailed
-                       : session_.remove(remote.href, remote.etag, failure);
-        if (result == carddav::WriteResult::done) {
-            state_.contacts.erase(names);
-            written_[remote.href].clear();
-            ++totals_.deletedThere;
-            say(names, decision, kept);
-            return true;
-        }
-    } else {
+    if (decision.step == Step::sendNew || decision.step == Step::sendChange)
+        result = sendThere(names, decision, failure);
+    else if (decision.step == Step::deleteThere)
+        result = deleteThere(names, decision, kept, failure);
+    else
         return true;
-    }
+    return settle(names, decision, kept, retried, result, failure);
+}
+
+// What the server's answer leads to: a change done is told; one refused as the card
+// changed there meanwhile is decided anew, once, and then left to the next sync.
+bool Run::settle(const Names& names, const Decision& decision, const std::string& keptAs,
+                 bool retried, carddav::WriteResult result, std::string& failure) {
     if (result == carddav::WriteResult::failed) return false;
     if (result == carddav::WriteResult::done) {
         say(names, decision, keptAs);
         return true;
     }
     if (retried) {
-        say_("left untouched on the server: " + shown(names) +
-             ": it changed there again while this sync ran; the next sync takes it up");
+        say_(changedAgainLine(names));
         ++totals_.untouched;
         return true;
     }
     return retryAfterPrecondition(names, failure);
+}
+
+// Whether the server's card, as read, is another version than the one agreed on.
+bool Run::changedThere(const Names& names) const {
+    auto agreed = state_.contacts.find(names);
+    return agreed == state_.contacts.end() || agreed->second.digest != remote_.at(names).digest;
+}
+
+// This side's contact as a new card, or patched into the server's; never carried out
+// unless the server holds what this sync read.
+carddav::WriteResult Run::sendThere(const Names& names, const Decision& decision,
+                                    std::string& failure) {
+    const Step step = decision.step;
+    const Contact& contact = local_.at(names);
+    std::string href, body, ifMatch, etag, storedAt;
+    if (step == Step::sendNew) {
+        newCard(contact, href, body);
+    } else {
+        const RemoteCard& remote = remote_.at(names);
+        href = remote.href;
+        ifMatch = remote.etag;
+        body = patchServerCard(remote.body, contact);
+    }
+    // A card that is gone, or that changed again since the listing, is decided anew.
+    const bool stale = step == Step::sendChange &&
+                       (!remote_.at(names).fetched || (!decision.conflict && changedThere(names)));
+    carddav::WriteResult result = stale
+                                      ? carddav::WriteResult::preconditionFailed
+                                      : session_.put(href, body, ifMatch, etag, storedAt, failure);
+    if (result == carddav::WriteResult::preconditionFailed && step == Step::sendNew)
+        result = whyNewCardRefused(href, failure);
+    if (result == carddav::WriteResult::uidTaken) {
+        // A card renamed there keeps the UID these names make: a UID of their own.
+        newCard(contact, href, body, true);
+        result = session_.put(href, body, ifMatch, etag, storedAt, failure);
+        if (result == carddav::WriteResult::uidTaken) result = carddav::WriteResult::failed;
+    }
+    if (result == carddav::WriteResult::done) recordSent(names, contact, storedAt, etag, step);
+    return result;
+}
+
+void Run::recordSent(const Names& names, const Contact& contact, const std::string& href,
+                     const std::string& etag, Step step) {
+    state_.contacts[names] = {href, etag, digestOf(contact)};
+    written_[href] = etag;
+    if (step == Step::sendNew) {
+        created_.insert(href);
+        state_.createdSinceToken.insert(href);  // in every save of the state from now on
+    }
+    ++totals_.sent;
+}
+
+// The server's card deleted, once kept aside where it holds what the card file
+// cannot (`keptAs` then names where).
+carddav::WriteResult Run::deleteThere(const Names& names, const Decision& decision,
+                                      std::string& keptAs, std::string& failure) {
+    const RemoteCard& remote = remote_.at(names);
+    // A card read again to be kept aside may have changed there since the
+    // listing: its new version is not deleted unseen, but decided anew.
+    const bool stale = !decision.conflict && remote.fetched && changedThere(names);
+    // A deletion here (a rename, too) must not take the server's phones,
+    // e-mail and photos with it unseen: such a card is kept aside first.
+    if (!stale && !decision.conflict && remote.fetched && holdsMoreThanTheCardFile(remote.body) &&
+        !keepAside(names, remote.body, "deleted there", keptAs, failure))
+        return carddav::WriteResult::failed;
+    const carddav::WriteResult result = stale ? carddav::WriteResult::preconditionFailed
+                                              : session_.remove(remote.href, remote.etag, failure);
+    if (result == carddav::WriteResult::done) {
+        state_.contacts.erase(names);
+        written_[remote.href].clear();
+        ++totals_.deletedThere;
+    }
+    return result;
+}
+
+// A new card refused with 412 met a card another client put at its href meanwhile,
+// or a server that refuses a UID another card holds with 412 rather than 409 or
+// 403: when nothing is at the href, it was the UID.
+carddav::WriteResult Run::whyNewCardRefused(const std::string& href, std::string& failure) {
+    std::vector<carddav::Card> cards;
+    if (!session_.fetch({href}, cards, failure)) return carddav::WriteResult::failed;
+    return cards.empty() ? carddav::WriteResult::uidTaken
+                         : carddav::WriteResult::preconditionFailed;
 }
 
 // Whether the server keeps a card of other names at `href`, as far as this sync
@@ -461,10 +512,8 @@ bool Run::retryAfterPrecondition(const Names& names, std::string& failure) {
                                             : session_.hrefFor(vcard::uidOf(local_.at(names)));
     std::vector<carddav::Card> cards;
     if (!session_.fetch({href}, cards, failure)) return false;
-    std::map<std::string, Names> agreedByHref;
-    for (const auto& [n, agreed] : state_.contacts) agreedByHref[agreed.href] = n;
     remote_.erase(names);
-    for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
+    for (const carddav::Card& card : cards) takeCard(card, agreedByHref());
     if (frozen_.count(names)) return true;
     auto localDigest =
         local_.count(names) ? std::optional<uint64_t>(digestOf(local_.at(names))) : std::nullopt;
@@ -530,11 +579,10 @@ bool Run::fetchCardsToPatch(const Plan& plan, std::string& failure) {
             remote_.count(p.names) && !remote_.at(p.names).fetched)
             toFetch.push_back(remote_.at(p.names).href);
     if (!toFetch.empty()) {
-        std::map<std::string, Names> agreedByHref;
-        for (const auto& [n, a] : state_.contacts) agreedByHref[a.href] = n;
         std::vector<carddav::Card> cards;
         if (!session_.fetch(toFetch, cards, failure)) return false;
-        for (const carddav::Card& card : cards) takeCard(card, agreedByHref);
+        const std::map<std::string, Names> agreed = agreedByHref();
+        for (const carddav::Card& card : cards) takeCard(card, agreed);
     }
     // Cards that changed only where the card file does not look (a phone number):
     // their new ETags, so that they are not read again.
@@ -588,8 +636,7 @@ bool Run::leaveOut(const State& agreedBefore) {
         else
             state_.contacts[names] = agreed->second;
         leftOut_ = true;
-        say_("left for the next sync: " + shown(names) +
-             ": the card file changed there while this sync ran");
+        say_(leftForNextSyncLine(names));
         if (remote_.count(names))
             --totals_.received;
         else
@@ -693,17 +740,6 @@ Outcome Run::go(std::string& failure) {
 }
 
 }  // namespace
-
-std::string summaryOf(const Totals& t, const std::string& conflictsFolder) {
-    std::string line = std::to_string(t.sent) + " sent, " + std::to_string(t.received) +
-                       " received, " + std::to_string(t.deletedHere) + " deleted here, " +
-                       std::to_string(t.deletedThere) + " deleted there, " +
-                       std::to_string(t.conflicts) +
-                       (t.conflicts == 1 ? " conflict" : " conflicts");
-    if (t.conflicts) line += " kept in " + conflictsFolder;
-    if (t.untouched) line += ", " + std::to_string(t.untouched) + " left untouched on the server";
-    return line;
-}
 
 Outcome runSync(files::FileSystem& fs, const Options& options, carddav::Session& session,
                 const std::function<void(const std::string&)>& say, Totals& totals,

@@ -8,6 +8,7 @@
 #include "platform/files.h"
 #include "sync/carddav.h"
 #include "sync/plan.h"
+#include "sync/sync_report.h"
 
 // One sync of the card file with one address book, from listing to the state saved.
 namespace cardsync {
@@ -19,11 +20,6 @@ struct Options {
     bool dryRun = false;
     bool force = false;
     Prefer prefer = Prefer::remote;
-};
-
-struct Totals {
-    size_t sent = 0, received = 0, deletedHere = 0, deletedThere = 0, conflicts = 0;
-    size_t untouched = 0;  // server cards the card file cannot hold, left as they are
 };
 
 enum class Outcome {
@@ -38,8 +34,5 @@ enum class Outcome {
 Outcome runSync(files::FileSystem& fs, const Options& options, carddav::Session& session,
                 const std::function<void(const std::string&)>& say, Totals& totals,
                 std::string& failure);
-
-// "3 sent, 2 received, 1 deleted here, 0 deleted there, 1 conflict kept in test.txt.conflicts"
-std::string summaryOf(const Totals& totals, const std::string& conflictsFolder);
 
 }  // namespace cardsync

@@ -207,8 +207,9 @@ TEST_F(CardFileTest, FailedSaveLeavesOldFileWholeAndNoTemporaryFile) {
 }
 
 TEST_F(CardFileTest, BrieflyBusyFileIsReplacedAfterRetrying) {
-    fs.busyReplaces = 3;
     add("Bo", "Zed");
+    ASSERT_TRUE(card.save(book));  // only a file that exists can be held open
+    fs.busyReplaces = 3;
     EXPECT_TRUE(card.save(book));
     EXPECT_EQ(fs.pauses, 3);
     EXPECT_EQ(readBytes(kCardFileName).substr(0, 2), "Bo");
@@ -310,6 +311,17 @@ TEST_F(CardFileTest, AnotherProgramsChangesAreReadAndOursAppliedToThem) {
     SaveOutcome outcome = card.save(book);
     EXPECT_FALSE(outcome.reloaded);
     EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, cy, bo}));
+    // Made again by another program just before this one's goes in: theirs is read
+    // and this change applied to it, not written over.
+    std::filesystem::remove(kCardFileName);
+    card.put(book, di);
+    fs.beforeMove = [&] {
+        writeBytes(kCardFileName, encodeCardFile({al}));
+        fs.beforeMove = nullptr;
+    };
+    outcome = card.save(book);
+    EXPECT_TRUE(outcome.reloaded);
+    EXPECT_EQ(readBytes(kCardFileName), encodeCardFile({al, di}));
 }
 
 TEST_F(CardFileTest, OnlyStaleTemporaryFilesOfThisMachineAreRemoved) {

@@ -57,6 +57,9 @@ const char* sexAt(int index);
 struct Leave {
     bool absoluteHrefs = false, namesResource = false, fullListing = false,
          windowDuringSync = false, renameThere = false;
+    // The window program saving a second time during one sync, and qbcard crashing
+    // during a sync in which it saves.
+    bool windowTwiceDuringSync = false, crashAfterWindow = false;
     bool take(const std::string& names);  // "full-listing,rename-there"; "" or "none": nothing
     std::string names;                    // as taken, for the report
 };

@@ -131,8 +131,10 @@ int main(int argc, char** argv) {
         broke += !broken.empty();
         if (!broken.empty() && survey)
             std::printf("%llu %s\n", (unsigned long long)s, broken.substr(0, 150).c_str());
-        else if (!broken.empty())
+        else if (!broken.empty()) {
+            std::printf("after %llu histories in %.0f s, ", histories, elapsed());
             return failed(s, leave, broken);
+        }
     }
     std::printf("%llu histories, %llu broke an invariant: %.1f ms each\n", histories, broke,
                 elapsed() * 1000 / static_cast<double>(histories));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <new>
 #include <set>
 #include <string>
@@ -44,8 +45,10 @@ class FaultyFileSystem : public files::FileSystem {
         }
         return real().replaceFile(source, target);
     }
+    std::function<void()> beforeMove;  // another program acting just then
     files::MoveResult moveWithoutReplacing(const std::string& source,
                                            const std::string& target) override {
+        if (beforeMove) beforeMove();
         return real().moveWithoutReplacing(source, target);
     }
     bool truncateFile(const std::string& path, size_t size) override {
