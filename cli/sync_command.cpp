@@ -91,7 +91,7 @@ class AddressBookSync {
             outcome = syncOnce();
         }
         if (outcome == cardsync::Outcome::stopped) return stop(failure_);
-        console::out(cardsync::summaryOf(totals_, options_.file + ".conflicts") +
+        console::out(cardsync::summaryOf(totals_, cardsync::conflictsFolderOf(options_.file)) +
                      (settings_.dryRun ? " (a dry run: nothing was changed)" : "") + "\n");
         return outcome == cardsync::Outcome::done ? kDone : kDoneWithFindings;
     }

@@ -15,6 +15,11 @@ struct Totals {
     size_t untouched = 0;  // server cards the card file cannot hold, left as they are
 };
 
+// The folder that keeps the losing versions of conflicts: "<card file>.conflicts".
+inline std::string conflictsFolderOf(const std::string& cardFile) {
+    return cardFile + ".conflicts";
+}
+
 // "3 sent, 2 received, 1 deleted here, 0 deleted there, 1 conflict kept in test.txt.conflicts"
 std::string summaryOf(const Totals& totals, const std::string& conflictsFolder);
 

@@ -705,7 +705,7 @@ bool Run::moveTokenOn(bool stopped, std::string& failure) {
 }
 
 Outcome Run::go(std::string& failure) {
-    conflicts_ = options_.cardFile + ".conflicts";
+    conflicts_ = conflictsFolderOf(options_.cardFile);
     statePath_ = stateFileName(options_.cardFile, session_.collection());
     state_ = loadState(fs_, statePath_, session_.collection());
     const State loaded = state_;
