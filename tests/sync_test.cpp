@@ -262,19 +262,23 @@ class SyncRunTest : public ::testing::Test {
             "Female\xfd";
         server.putCard("/book/bo.vcf", kPhoneCard);
     }
+
+    // The first sync of the book above: Ann goes there, Bo comes here, in full.
+    void expectFirstSync(const SyncRun& first) {
+        EXPECT_EQ(first.outcome, cardsync::Outcome::done) << first.failure;
+        EXPECT_EQ(first.lines,
+                  "added here: Bo Zed\nadded there: Ann M Lee\n"
+                  "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
+        EXPECT_EQ(fs.files["test.txt"],
+                  "Ann\xfeM\xfeLee\xfe"
+                  "1 Road\r\r\nTown\xfe"
+                  "Female\xfd"
+                  "Bo\xfe\xfeZed\xfe\xfe\xfd");
+    }
 };
 
 TEST_F(SyncRunTest, FirstSyncThenNothingToDoInTwoRequestsWithoutBodies) {
-    SyncRun first = syncOnce(fs, server);
-    EXPECT_EQ(first.outcome, cardsync::Outcome::done) << first.failure;
-    EXPECT_EQ(first.lines,
-              "added here: Bo Zed\nadded there: Ann M Lee\n"
-              "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
-    EXPECT_EQ(fs.files["test.txt"],
-              "Ann\xfeM\xfeLee\xfe"
-              "1 Road\r\r\nTown\xfe"
-              "Female\xfd"
-              "Bo\xfe\xfeZed\xfe\xfe\xfd");
+    expectFirstSync(syncOnce(fs, server));
     EXPECT_EQ(server.cards.size(), 2u);
     const size_t before = server.requests, read = server.cardsRead;
     SyncRun again = syncOnce(fs, server);
@@ -318,16 +322,7 @@ TEST_F(SyncRunTest, TakesNoCardFromAnotherServer) {
     // A listing that names a card elsewhere would make the client send the password there.
     server.putCard("http://elsewhere.example/evil.vcf",
                    "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Evil;Eve;;;\r\nEND:VCARD\r\n");
-    const SyncRun run = syncOnce(fs, server);
-    EXPECT_EQ(run.outcome, cardsync::Outcome::done) << run.failure;
-    EXPECT_EQ(run.lines,
-              "added here: Bo Zed\nadded there: Ann M Lee\n"
-              "1 sent, 1 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
-    EXPECT_EQ(fs.files["test.txt"],
-              "Ann\xfeM\xfeLee\xfe"
-              "1 Road\r\r\nTown\xfe"
-              "Female\xfd"
-              "Bo\xfe\xfeZed\xfe\xfe\xfd");
+    expectFirstSync(syncOnce(fs, server));
 }
 
 TEST(CardDavTest, ABusyServerIsAskedAgainWhenItSaysWithinTheBound) {
