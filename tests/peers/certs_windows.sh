@@ -102,4 +102,26 @@ test.txt" ] || fail "$what: the folder changed: $(ls)"
   fi
   stop_servers
 done
+# A certificate that changes during the sync, after the password has gone to the
+# server: the sync stops at once, and the request that would carry the password to
+# the new certificate never goes (Wine sends a request its check cancelled, so
+# only ending the run keeps the password back there).
+RADICALE_LOG=info start_radicale changing
+front=$(free_port)
+"$python" "$here/tls_switch.py" "$port" "$front" 2 "$work/switch.log" \
+  "$pki/good.pem" "$pki/good-key.pem" "$pki/expired.pem" "$pki/expired-key.pem" &
+servers+=($!)
+wait_for_port "$front"
+mkdir "$work/changing-here" && cd "$work/changing-here"
+set +e
+out=$(run sync --user ann --cacert "$pki/root.pem" "https://localhost:$front$ab" 2>&1)
+got=$?
+set -e
+[ "$got" = 2 ] || fail "changed: exit $got: $out"
+grep -qF "the server's certificate changed during the sync and has expired" <<<"$out" ||
+  fail "changed: the message: $out"
+grep -q "^first .* password$" "$work/switch.log" || fail "changed: no request with the password came first: $(cat "$work/switch.log")"
+! grep -q "^then .* password$" "$work/switch.log" ||
+  fail "changed: the password went to the changed certificate: $(cat "$work/switch.log")"
+stop_servers
 echo "qbcard.exe --cacert under Wine: all certificate checks passed"
