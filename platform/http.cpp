@@ -13,7 +13,7 @@ Outcome Response::outcome() const {
 
 std::string Response::summary() const { return status ? std::to_string(status) : error; }
 
-std::string Response::header(const std::string& name) const {
+std::string headerValue(const Headers& headers, const std::string& name) {
     for (const auto& item : headers)
         if (item.first.size() == name.size() &&
             std::equal(name.begin(), name.end(), item.first.begin(), [](char a, char b) {
@@ -23,5 +23,7 @@ std::string Response::header(const std::string& name) const {
             return item.second;
     return std::string();
 }
+
+std::string Response::header(const std::string& name) const { return headerValue(headers, name); }
 
 }  // namespace http

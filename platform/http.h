@@ -37,6 +37,9 @@ struct Response {
     std::string header(const std::string& name) const;
 };
 
+// The first header of this name in `headers`, compared without case; empty if none.
+std::string headerValue(const Headers& headers, const std::string& name);
+
 class Client {
   public:
     virtual ~Client() = default;

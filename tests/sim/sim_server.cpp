@@ -12,12 +12,6 @@ const std::string kDav = "DAV:";
 const std::string kPath = "/book/";
 const std::string kTokenPrefix = "http://127.0.0.1:5232/sync/";
 
-std::string header(const http::Headers& headers, const std::string& name) {
-    for (const auto& h : headers)
-        if (h.first == name) return h.second;
-    return std::string();
-}
-
 std::string decoded(const std::string& text) {
     std::string out;
     for (size_t i = 0; i < text.size(); ++i) {
@@ -203,7 +197,7 @@ http::Response Server::answer(const std::string& method, const std::string& path
     if (method == "PROPFIND") {
         const std::string book = "<d:resourcetype><d:collection/><c:addressbook/></d:resourcetype>";
         std::string inside = response(spelled(kPath), book);
-        if (header(headers, "Depth") == "1")
+        if (http::headerValue(headers, "Depth") == "1")
             for (const auto& card : cards)
                 inside += response(spelled(card.first), "<d:resourcetype/><d:getetag>" +
                                                             etagOf(card.first) + "</d:getetag>");
@@ -274,8 +268,8 @@ http::Response Server::listing(const std::string& body) {
 http::Response Server::write(const std::string& method, const std::string& path,
                              const http::Headers& headers, const std::string& body) {
     const bool exists = cards.count(path) != 0;
-    const std::string ifMatch = header(headers, "If-Match");
-    if ((header(headers, "If-None-Match") == "*" && exists) ||
+    const std::string ifMatch = http::headerValue(headers, "If-Match");
+    if ((http::headerValue(headers, "If-None-Match") == "*" && exists) ||
         (!ifMatch.empty() &&
          (!exists || withoutWeakness(etagOf(path)) != withoutWeakness(ifMatch))))
         return http::Response{412, {}, {}, {}};

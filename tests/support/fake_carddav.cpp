@@ -6,12 +6,6 @@ namespace {
 
 const std::string kPath = "/book/";
 
-std::string header(const http::Headers& headers, const std::string& name) {
-    for (const auto& h : headers)
-        if (h.first == name) return h.second;
-    return std::string();
-}
-
 std::string xmlText(const std::string& text) {
     std::string out;
     for (char c : text) out += c == '&' ? "&amp;" : c == '<' ? "&lt;" : std::string(1, c);
@@ -73,7 +67,7 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
         return r;
     }
     r.status = 207;
-    if (method == "PROPFIND" && header(headers, "Depth") == "0") {
+    if (method == "PROPFIND" && http::headerValue(headers, "Depth") == "0") {
         r.body = multistatus(found(kPath,
                                    "<d:resourcetype><d:collection/><c:addressbook/>"
                                    "</d:resourcetype>"));
@@ -119,9 +113,9 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
         }
         r.body = multistatus(inside);
     } else if (method == "PUT" || method == "DELETE") {
-        const std::string ifMatch = header(headers, "If-Match");
+        const std::string ifMatch = http::headerValue(headers, "If-Match");
         bool exists = cards.count(href) != 0;
-        if ((header(headers, "If-None-Match") == "*" && exists) ||
+        if ((http::headerValue(headers, "If-None-Match") == "*" && exists) ||
             (!ifMatch.empty() && (!exists || etagOf(href) != ifMatch))) {
             r.status = 412;
             return r;
