@@ -37,7 +37,10 @@ constexpr const char* kReadyMarker = "saver.ready";
 }
 
 bool waitForReadyMarker() {
-    for (int i = 0; i < 30000; ++i) {
+    // Up to 30 s by the clock: a sleep under Wine may be far shorter than asked, and
+    // a child started while the machine is busy may take seconds to say it runs.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (std::chrono::steady_clock::now() < deadline) {
         // Windows refuses to remove it while the child still has it open.
         std::error_code stillOpen;
         if (std::filesystem::remove(kReadyMarker, stillOpen)) return true;
