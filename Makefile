@@ -64,8 +64,8 @@ fuzz: deps
 	scripts/fuzz.sh $(FUZZ_SECONDS)
 
 # Sync histories from random seeds for SIM_SECONDS, optimised and without sanitizers
-# so that many run; SEED=n replays one history step by step instead. The server
-# habits whose faults are still open are left out, as in `make test`, and named.
+# so that many run; SEED=n replays one history step by step instead, the one
+# `make test` plays for that seed.
 sim: deps
 	cmake -S . -B build/sim -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQB_TESTS=ON >/dev/null
 	cmake --build build/sim --target sync_sim -j 2

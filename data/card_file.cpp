@@ -127,6 +127,8 @@ bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<s
 
 std::string CardFile::temporaryName() const { return files::temporaryFileName(target_ + "."); }
 
+std::string CardFile::lockName() const { return fs_->finalPath(path_) + ".lock"; }
+
 std::string CardFile::backupName(int number) const {
     if (number == 1) return target_ + ".bak";
     return target_ + "." + std::to_string(number) + ".bak";

@@ -93,6 +93,11 @@ class CardFile {
     // this and the backups below are named after, and lie beside, its target.
     std::string temporaryName() const;
 
+    // Each save holds "<path>.lock" from before it reads the file until its new
+    // content is in place, so that two programs' saves never interleave: another
+    // program's save waits for it. The system gives the lock up if the program dies.
+    std::string lockName() const;
+
     // Where the untouched original goes when the file could not be loaded whole:
     // "<path>.bak" for the first, "<path>.2.bak", "<path>.3.bak", ... when that
     // name is taken, so that no backup is ever written over.

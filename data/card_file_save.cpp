@@ -2,6 +2,7 @@
 // program's changes are merged in, and the new content takes the old one's place
 // in one step, so that the file on disk is always the old or the new one, whole.
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,8 @@ SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
                                    const std::vector<size_t>& positions, bool& normalised) {
     SaveOutcome outcome;
     FileState now;
-    if (!prepareWrite(entries, positions, normalised, now, outcome)) return outcome;
+    const std::unique_ptr<files::HeldLock> lock = files::lockWithRetries(*fs_, lockName());
+    if (!lock || !prepareWrite(entries, positions, normalised, now, outcome)) return outcome;
     const std::string temporary = temporaryName();
     for (int attempt = 1;; ++attempt) {
         const std::string bytes = encodeCardFile(entries);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,6 +15,14 @@ namespace files {
 enum class ReadResult { ok, missing, failed };
 enum class ReplaceResult { ok, busy, failed };
 enum class MoveResult { ok, exists, failed };
+enum class LockResult { held, busy, failed };
+
+// A lock on a file, given up when destroyed, or by the system when its process ends
+// however it ends, so that a crash never leaves it held.
+class HeldLock {
+  public:
+    virtual ~HeldLock() = default;
+};
 
 class FileSystem {
   public:
@@ -83,6 +92,16 @@ class FileSystem {
     // Creates the folder unless it exists; false when it is not a folder afterwards.
     virtual bool makeFolder(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
+
+    // Takes the lock `path` names for this process alone, making the file where it
+    // must: `busy` while another process holds it. Those who save one file take its
+    // lock first, so that one save never reads or replaces a file another is still
+    // merging into. A file system without locks grants every one.
+    virtual LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) {
+        (void)path;
+        held = std::make_unique<HeldLock>();
+        return LockResult::held;
+    }
 
     // Whether a process with this identifier runs on this machine.
     virtual bool isProcessRunning(unsigned long processId) = 0;

@@ -5,6 +5,7 @@
 #endif
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,7 +14,9 @@
 #include <cstring>
 #include <chrono>
 #include <climits>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "platform/files.h"
 
@@ -35,6 +38,22 @@ void syncFolderOf(const std::string& path) {
         ::close(folder);
     }
 }
+
+// A lock file held with flock(), which the kernel gives up when the process ends.
+// It is removed while still held, so that no lock file is left behind by a save
+// that ends well; one left by a killed process is taken over by the next.
+class FlockedFile : public HeldLock {
+  public:
+    FlockedFile(std::string path, int fd) : path_(std::move(path)), fd_(fd) {}
+    ~FlockedFile() override {
+        ::unlink(path_.c_str());
+        ::close(fd_);
+    }
+
+  private:
+    std::string path_;
+    int fd_;
+};
 
 class PosixFileSystem : public FileSystem {
   public:
@@ -200,6 +219,31 @@ class PosixFileSystem : public FileSystem {
 
     void pause(int milliseconds) override {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+    }
+
+    LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) override {
+        for (;;) {
+            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (fd < 0) return noteFailure(LockResult::failed);
+            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+                const bool busy = errno == EWOULDBLOCK;
+                if (busy)
+                    lastFailure_ = "another program is saving it";
+                else
+                    noteFailure(false);
+                ::close(fd);
+                return busy ? LockResult::busy : LockResult::failed;
+            }
+            // The holder before may have removed the file between our open and our
+            // lock: a lock on a file no longer at `path` guards nothing.
+            struct stat locked, named;
+            if (::fstat(fd, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
+                locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
+                held = std::make_unique<FlockedFile>(path, fd);
+                return LockResult::held;
+            }
+            ::close(fd);
+        }
     }
 
     bool isProcessRunning(unsigned long processId) override {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cwchar>
+#include <memory>
 #include <string>
 
 #include "platform/files.h"
@@ -46,6 +47,17 @@ bool runningUnderWine() {
 }
 
 const bool kUnderWine = runningUnderWine();
+
+// A lock file no other handle may open, deleted by the system when this handle
+// closes, which the system does for a process however it ends.
+class OpenLockFile : public HeldLock {
+  public:
+    explicit OpenLockFile(HANDLE file) : file_(file) {}
+    ~OpenLockFile() override { CloseHandle(file_); }
+
+  private:
+    HANDLE file_;
+};
 
 class WindowsFileSystem : public FileSystem {
     std::string lastFailure_;
@@ -278,6 +290,25 @@ class WindowsFileSystem : public FileSystem {
     void pause(int milliseconds) override { Sleep(static_cast<DWORD>(milliseconds)); }
 
     std::string lastFailure() override { return lastFailure_; }
+
+    LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) override {
+        const std::wstring name = wide(path);
+        HANDLE file =
+            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            held = std::make_unique<OpenLockFile>(file);
+            return LockResult::held;
+        }
+        const DWORD error = noteFailure();
+        // A lock file being deleted as its holder lets go refuses access for a moment.
+        const bool beingDeleted = error == ERROR_ACCESS_DENIED &&
+                                  (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
+                                   GetLastError() != ERROR_FILE_NOT_FOUND);
+        if (error != ERROR_SHARING_VIOLATION && !beingDeleted) return LockResult::failed;
+        lastFailure_ = "another program is saving it";
+        return LockResult::busy;
+    }
 
     bool isProcessRunning(unsigned long processId) override {
         HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(processId));

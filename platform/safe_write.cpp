@@ -11,6 +11,16 @@ bool replaceWithRetries(FileSystem& fs, const std::string& source, const std::st
     }
 }
 
+std::unique_ptr<HeldLock> lockWithRetries(FileSystem& fs, const std::string& path) {
+    std::unique_ptr<HeldLock> held;
+    for (int attempt = 1;; ++attempt) {
+        const LockResult result = fs.lock(path, held);
+        if (result == LockResult::held) return held;
+        if (result == LockResult::failed || attempt == kLockAttempts) return nullptr;
+        fs.pause(kLockRetryMilliseconds);
+    }
+}
+
 bool replaceDurably(FileSystem& fs, const std::string& target, const std::string& bytes) {
     const std::string temporary = temporaryFileName(target + ".");
     if (fs.writeDurably(temporary, bytes) && replaceWithRetries(fs, temporary, target)) return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "platform/files.h"
@@ -14,6 +15,15 @@ namespace files {
 // the file open for a moment (a virus scanner, an indexer, a sync client).
 constexpr int kReplaceAttempts = 10;
 constexpr int kReplaceRetryMilliseconds = 100;
+
+// How long a save waits for another process's save of the same file to end: a
+// card file of a hundred thousand contacts is merged and written in well under it.
+constexpr int kLockAttempts = 50;
+constexpr int kLockRetryMilliseconds = 100;
+
+// The lock `path` names, waited for while another process holds it; empty when it
+// could not be had, with the file system's last failure saying why.
+std::unique_ptr<HeldLock> lockWithRetries(FileSystem& fs, const std::string& path);
 
 // How many numbered names are tried for a file that must never be written over.
 constexpr int kMostNumberedNames = 9999;

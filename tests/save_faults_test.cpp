@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -129,6 +130,30 @@ TEST_F(SaveFaultsTest, KilledMidSaveLeavesOldOrNewFileWhole) {
         "%d times version A, %d times version B; %zu bytes each, one save %lld us\n",
         kills, duringWrite, foundA, foundB, bytesA.size(),
         static_cast<long long>(saveMicroseconds));
+}
+
+// Another process's save holds the card file: a save waits for it, and the lock of
+// a process killed while it holds it is given up with its life.
+TEST_F(SaveFaultsTest, SaveWaitsForAnotherProcessWhoseLockEndsWithIt) {
+    book.entries = addressBookVersion(10, 'A');
+    ASSERT_TRUE(book.save());
+    SaverProcess holder{SaverProcess::HoldLock{}};
+    ASSERT_TRUE(holder.started());
+    book.entries = addressBookVersion(10, 'B');
+    std::atomic<bool> done{false};
+    SaveOutcome saved;
+    std::thread saving([&] {
+        saved = book.save();
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const bool finishedWhileHeld = done;
+    holder.kill();
+    saving.join();
+    EXPECT_FALSE(finishedWhileHeld);
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(readBytes(kCardFileName), encodeCardFile(addressBookVersion(10, 'B')));
+    EXPECT_FALSE(fs::exists(book.file.lockName())) << "the lock file was left behind";
 }
 
 // The disk fills at each page of the new file's content: a real file system, full.

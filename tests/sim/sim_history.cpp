@@ -60,14 +60,12 @@ bool Leave::take(const std::string& list) {
     std::string rest = list + ",";
     for (size_t comma; (comma = rest.find(',')) != std::string::npos; rest.erase(0, comma + 1)) {
         std::string name = rest.substr(0, comma);
-        bool* flag = name == "absolute-hrefs"             ? &absoluteHrefs
-                     : name == "names-resource"           ? &namesResource
-                     : name == "full-listing"             ? &fullListing
-                     : name == "window-during-sync"       ? &windowDuringSync
-                     : name == "window-twice-during-sync" ? &windowTwiceDuringSync
-                     : name == "crash-after-window"       ? &crashAfterWindow
-                     : name == "rename-there"             ? &renameThere
-                                                          : nullptr;
+        bool* flag = name == "absolute-hrefs"       ? &absoluteHrefs
+                     : name == "names-resource"     ? &namesResource
+                     : name == "full-listing"       ? &fullListing
+                     : name == "window-during-sync" ? &windowDuringSync
+                     : name == "rename-there"       ? &renameThere
+                                                    : nullptr;
         if (!flag) return false;
         *flag = true;
     }
@@ -115,14 +113,10 @@ History generate(uint64_t seed, const Leave& leave) {
         if (random.chance(10)) h.steps.push_back(Step{Kind::forgetTokens});
         // What happens during the sync: edits on either side between two of its
         // steps, faults at its requests, a crash at one of its file operations.
-        int windowSaves = 0;
         for (int n = random.below(4); n > 0; --n) {
             Step s = change(random, random.chance(50) ? Side::here : Side::there, leave);
             s.at = 1 + random.below(s.side == Side::there ? 12 : 30);
-            const bool window = s.side == Side::here;
-            if (window && (leave.windowDuringSync || (windowSaves && leave.windowTwiceDuringSync)))
-                continue;
-            windowSaves += window;
+            if (s.side == Side::here && leave.windowDuringSync) continue;
             h.steps.push_back(s);
         }
         for (int n = random.below(3); n > 0; --n) {
@@ -136,7 +130,7 @@ History generate(uint64_t seed, const Leave& leave) {
             Step s;
             s.kind = Kind::crash;
             s.at = 1 + random.below(30);
-            if (!(windowSaves && leave.crashAfterWindow)) h.steps.push_back(s);
+            h.steps.push_back(s);
         }
         h.steps.push_back(Step{});
     }

@@ -52,14 +52,11 @@ Person personAt(int index);
 const char* addressAt(int index);
 const char* sexAt(int index);
 
-// Habits and events a run leaves out, by name ("absolute-hrefs"), while a fault
-// they bring out is still open; false when a name is not known.
+// Habits and events a run leaves out, by name ("absolute-hrefs"), as the histories
+// were drawn before they were added, so that an old seed replays its own history.
 struct Leave {
     bool absoluteHrefs = false, namesResource = false, fullListing = false,
          windowDuringSync = false, renameThere = false;
-    // The window program saving a second time during one sync, and qbcard crashing
-    // during a sync in which it saves.
-    bool windowTwiceDuringSync = false, crashAfterWindow = false;
     bool take(const std::string& names);  // "full-listing,rename-there"; "" or "none": nothing
     std::string names;                    // as taken, for the report
 };

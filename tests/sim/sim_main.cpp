@@ -5,8 +5,8 @@
 //   sync_sim --seconds 60        random seeds for a minute, as `make sim` does
 //   sync_sim --seed 1234         one history replayed step by step
 //
-// The habits whose faults are still open are left out unless --leave says
-// otherwise.
+//   sync_sim --leave HABIT,...   histories without those habits (a seed found
+//                                before they were added replays with them left out)
 //
 // A failing history is shrunk to the fewest steps that still fail the same way and
 // printed with its seed.
@@ -85,9 +85,7 @@ int failed(uint64_t seed, const sim::Leave& leave, const std::string& broken,
 int main(int argc, char** argv) {
     unsigned long long from = 1, to = 2000, seconds = 0, one = 0;
     bool replay = false, survey = false;
-    // The habits whose faults are still open, as the build lists them for CTest.
     sim::Leave leave;
-    leave.take(QB_SIM_LEFT_OUT);
     for (int i = 1; i + 1 < argc; i += 2) {
         if (!std::strcmp(argv[i], "--seeds") &&
             std::sscanf(argv[i + 1], "%llu-%llu", &from, &to) == 2)

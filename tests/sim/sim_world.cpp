@@ -5,6 +5,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 
 #include "data/card_file.h"
 #include "interchange/codepage.h"
@@ -58,6 +59,11 @@ class ProcessFiles : public files::FileSystem {
     bool exchangeFiles(const std::string& source, const std::string& target) override {
         operation();
         return disk_.exchangeFiles(mapped(source), mapped(target));
+    }
+    files::LockResult lock(const std::string& path,
+                           std::unique_ptr<files::HeldLock>& held) override {
+        operation();
+        return disk_.lock(path, held);
     }
     files::MoveResult moveWithoutReplacing(const std::string& source,
                                            const std::string& target) override {
@@ -132,7 +138,9 @@ class World {
     std::map<Names, Contact> local();
     std::map<Names, std::pair<std::string, Contact>> remote(std::string* doubled = nullptr);
     void wrote(const Names& names, const std::string& from, const std::string& to);
-    void here(const Step& step);
+    bool here(const Step& step);
+    void window(const Step& step);
+    void windowSavesAgain();
     void there(const Step& step, bool during);
     SyncRun sync(const std::vector<Step>& during, bool force);
     std::string check();
@@ -153,6 +161,8 @@ class World {
     std::set<Names> deleted_;
     std::map<Names, std::string> phones_;
     std::map<std::string, std::optional<Contact>> read_;  // server cards as read, by body
+    // The window program's edits whose save found the card file locked, in order.
+    std::vector<Step> waiting_;
 };
 
 std::map<Names, Contact> World::local() {
@@ -209,8 +219,9 @@ Contact contactFor(int names, int address, int sex) {
     return out;
 }
 
-// The window program: loads the card file, changes it, saves it.
-void World::here(const Step& s) {
+// The window program: loads the card file, changes it, saves it. False when the
+// save failed, as it does while another program's save holds the card file.
+bool World::here(const Step& s) {
     ProcessFiles fs(disk_, 2, running_);
     CardFile file(kCard, fs);
     std::vector<Entry> entries;
@@ -221,9 +232,10 @@ void World::here(const Step& s) {
             if (cardsync::namesOf(contactOf(entries[i], codepage::kWestern)) == names) return i;
         return entries.size();
     };
+    std::vector<std::tuple<Names, std::string, std::string>> meant;
     auto remove = [&](size_t i) {
         Contact c = contactOf(entries[i], codepage::kWestern);
-        wrote(cardsync::namesOf(c), versionOf(c), kGone);
+        meant.emplace_back(cardsync::namesOf(c), versionOf(c), kGone);
         file.remove(entries, entries[i]);
     };
     auto put = [&](const Contact& c) {
@@ -232,9 +244,10 @@ void World::here(const Step& s) {
         size_t replaced = 0;
         entryOf(c, codepage::kWestern, false, e, why, replaced);
         size_t at = find(cardsync::namesOf(c));
-        wrote(cardsync::namesOf(c),
-              at < entries.size() ? versionOf(contactOf(entries[at], codepage::kWestern)) : "",
-              versionOf(c));
+        meant.emplace_back(
+            cardsync::namesOf(c),
+            at < entries.size() ? versionOf(contactOf(entries[at], codepage::kWestern)) : "",
+            versionOf(c));
         file.put(entries, e);
     };
     Contact c = contactFor(s.names, s.address, s.sex);
@@ -245,7 +258,7 @@ void World::here(const Step& s) {
         remove(at);
     } else if (s.kind == Kind::rename && at < entries.size()) {
         Contact to = contactFor(s.other, 0, 0);
-        if (find(cardsync::namesOf(to)) < entries.size()) return;
+        if (find(cardsync::namesOf(to)) < entries.size()) return true;
         Contact from = contactOf(entries[at], codepage::kWestern);
         to.address = from.address;
         to.sex = from.sex;
@@ -254,10 +267,23 @@ void World::here(const Step& s) {
     } else if (s.kind == Kind::empty) {
         while (!entries.empty()) remove(0);
     } else {
-        return;
+        return true;
     }
-    SaveOutcome saved = file.save(entries);
-    if (!saved) std::fprintf(stderr, "the window program could not save\n");
+    if (!file.save(entries)) return false;
+    for (const auto& [names, from, to] : meant) wrote(names, from, to);
+    return true;
+}
+
+// The user's edit in the window, saved once those before it are: a save that
+// fails is made again by the user a moment later.
+void World::window(const Step& s) {
+    waiting_.push_back(s);
+    windowSavesAgain();
+}
+
+void World::windowSavesAgain() {
+    while (!waiting_.empty() && here(waiting_.front())) waiting_.erase(waiting_.begin());
+    if (verbose_ && !waiting_.empty()) std::printf("    (the window program's save waits)\n");
 }
 
 // A second client on the server. During a sync it adds no names qbcard may be
@@ -318,8 +344,9 @@ SyncRun World::sync(const std::vector<Step>& during, bool force) {
             if (s.at == n && s.side == Side::there && s.kind < Kind::sync) there(s, true);
     };
     fs.beforeOperation = [&](size_t n) {
+        windowSavesAgain();
         for (const Step& s : during)
-            if (s.at == n && s.side == Side::here && s.kind < Kind::sync) here(s);
+            if (s.at == n && s.side == Side::here && s.kind < Kind::sync) window(s);
     };
     SyncRun run;
     cardsync::Options options;
@@ -340,6 +367,7 @@ SyncRun World::sync(const std::vector<Step>& during, bool force) {
                     run.crashed ? "crashed" : cardsync::summaryOf(run.totals, "").c_str(),
                     run.failure.empty() ? "" : ("; " + run.failure).c_str());
     running_.erase(process);
+    windowSavesAgain();
     server_.beforeAnswer = nullptr;
     server_.faults.clear();
     return run;
@@ -450,7 +478,7 @@ std::string World::play() {
         } else if (s.kind == Kind::forgetTokens) {
             server_.forgetTokens();
         } else if (s.side == Side::here) {
-            here(s);
+            window(s);
         } else {
             there(s, false);
         }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -71,4 +73,19 @@ class MemoryFileSystem : public files::FileSystem {
     bool makeFolder(const std::string&) override { return true; }
     void pause(int) override {}
     bool isProcessRunning(unsigned long) override { return false; }
+
+    // Locks held by name, each given up when its holder is destroyed.
+    std::set<std::string> locked;
+    files::LockResult lock(const std::string& path,
+                           std::unique_ptr<files::HeldLock>& held) override {
+        struct Held : files::HeldLock {
+            Held(std::set<std::string>& in, std::string name) : in(in), name(std::move(name)) {}
+            ~Held() override { in.erase(name); }
+            std::set<std::string>& in;
+            std::string name;
+        };
+        if (!locked.insert(path).second) return files::LockResult::busy;
+        held = std::make_unique<Held>(locked, path);
+        return files::LockResult::held;
+    }
 };

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <thread>
 
 #include "data/card_file.h"
@@ -21,6 +22,7 @@
 namespace {
 
 constexpr const char* kSaverFlag = "--save-forever";
+constexpr const char* kHolderFlag = "--hold-lock";
 constexpr const char* kReadyMarker = "saver.ready";
 
 [[noreturn]] void saveForever(size_t count, char firstVersion) {
@@ -34,6 +36,20 @@ constexpr const char* kReadyMarker = "saver.ready";
         card.save(entries);
         entries.swap(other);
     }
+}
+
+[[noreturn]] void holdLock() {
+    std::unique_ptr<files::HeldLock> held;
+    const std::string name = CardFile(kCardFileName, files::realFileSystem()).lockName();
+    if (files::realFileSystem().lock(name, held) != files::LockResult::held) std::exit(3);
+    std::ofstream(kReadyMarker) << "holding";
+    for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+// What a child started with `job` does.
+[[noreturn]] void runChild(const std::string& job, size_t count, char version) {
+    if (job == kHolderFlag) holdLock();
+    saveForever(count, version);
 }
 
 bool waitForReadyMarker() {
@@ -69,8 +85,9 @@ std::string SaverProcess::temporaryFileName() const {
 }
 
 void runAsSaverWhenAsked(int argc, char** argv) {
-    if (argc == 4 && std::strcmp(argv[1], kSaverFlag) == 0)
-        saveForever(std::strtoul(argv[2], nullptr, 10), argv[3][0]);
+    if (argc == 4 &&
+        (std::strcmp(argv[1], kSaverFlag) == 0 || std::strcmp(argv[1], kHolderFlag) == 0))
+        runChild(argv[1], std::strtoul(argv[2], nullptr, 10), argv[3][0]);
     // One save, its success the exit code: for a script that limits the process first.
     if (argc == 4 && std::strcmp(argv[1], "--save-once") == 0) {
         std::vector<Entry> entries;
@@ -81,13 +98,19 @@ void runAsSaverWhenAsked(int argc, char** argv) {
     }
 }
 
+SaverProcess::SaverProcess(size_t count, char firstVersion) {
+    start(kSaverFlag, count, firstVersion);
+}
+
+SaverProcess::SaverProcess(HoldLock) { start(kHolderFlag, 0, 'A'); }
+
 #ifdef _WIN32
 
-SaverProcess::SaverProcess(size_t count, char firstVersion) {
+void SaverProcess::start(const std::string& job, size_t count, char version) {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string commandLine = std::string("\"") + self + "\" " + kSaverFlag + " " +
-                              std::to_string(count) + " " + firstVersion;
+    std::string commandLine =
+        std::string("\"") + self + "\" " + job + " " + std::to_string(count) + " " + version;
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
@@ -110,10 +133,10 @@ void SaverProcess::kill() {
 
 #else
 
-SaverProcess::SaverProcess(size_t count, char firstVersion) {
+void SaverProcess::start(const std::string& job, size_t count, char version) {
     std::fflush(nullptr);  // or the child would print what the parent had buffered
     pid_t child = fork();
-    if (child == 0) saveForever(count, firstVersion);
+    if (child == 0) runChild(job, count, version);
     if (child < 0) return;
     id_ = static_cast<unsigned long>(child);
     running_ = true;

@@ -16,6 +16,10 @@ class SaverProcess {
   public:
     // Returns once the child has loaded the card file and is about to save.
     SaverProcess(size_t count, char firstVersion);
+    // A child that takes the card file's lock, as a save does, and holds it until
+    // killed; returns once it holds it.
+    struct HoldLock {};
+    explicit SaverProcess(HoldLock);
     ~SaverProcess();
     SaverProcess(const SaverProcess&) = delete;
     SaverProcess& operator=(const SaverProcess&) = delete;
@@ -28,6 +32,8 @@ class SaverProcess {
     void kill();
 
   private:
+    void start(const std::string& job, size_t count, char version);
+
     bool started_ = false;
     unsigned long id_ = 0;
     bool running_ = false;    // on POSIX
