@@ -430,10 +430,10 @@ void Run::recordSent(const Names& names, const Contact& contact, const std::stri
                      const std::string& etag, Step step) {
     state_.contacts[names] = {href, etag, digestOf(contact)};
     written_[href] = etag;
-    if (step == Step::sendNew) {
-        created_.insert(href);
-        state_.createdSinceToken.insert(href);  // in every save of the state from now on
-    }
+    if (step == Step::sendNew) created_.insert(href);
+    // In every save of the state from now on, as in agree().
+    if (step == Step::sendNew || !heldAtToken_.count(href))
+        state_.createdSinceToken.insert(href);
     ++totals_.sent;
 }
 
