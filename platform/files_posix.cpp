@@ -223,7 +223,9 @@ class PosixFileSystem : public FileSystem {
 
     LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) override {
         for (;;) {
-            const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            // Read-only and readable by all: another user who shares the card file
+            // may then take over a lock file that a killed save of this user left.
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
             if (fd < 0) return noteFailure(LockResult::failed);
             if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
                 const bool busy = errno == EWOULDBLOCK;
