@@ -60,6 +60,7 @@ class Run {
     std::vector<std::string> cardsToFetch(const std::map<std::string, std::string>& now,
                                           const std::map<std::string, Names>& agreedByHref);
     void takeCard(const carddav::Card& card, const std::map<std::string, Names>& agreedByHref);
+    void leaveUntouched(const std::string& href, const std::string& etag, const std::string& why);
     bool keepLoser(const Names& names, Loser loser, std::string& keptAs, std::string& failure);
     bool keepAside(const Names& names, const std::string& card, const std::string& side,
                    std::string& keptAs, std::string& failure);
@@ -103,6 +104,8 @@ class Run {
     std::map<Names, Entry> localEntries_;  // as the card file holds them, byte for byte
     std::map<Names, RemoteCard> remote_;
     std::set<Names> frozen_;  // the server's card cannot be held here: left as it is
+    // The cards left untouched by the last sync, each with the ETag it was told with.
+    std::map<std::string, std::string> toldBefore_;
     State state_;
     std::string statePath_, conflicts_;
     carddav::Listing listing_;
@@ -145,12 +148,7 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         !entryOf(remote.contact, options_.codePage, false, remote.entry, why, replaced)) {
         // Never deleted on either side for that: the card stays as it is on the
         // server, and the entry it was agreed with stays as it is here.
-        auto told = state_.untouched.find(card.href);
-        if (told == state_.untouched.end() || told->second != card.etag) {  // once a sync, too
-            say_(untouchedLine(card.href, why));
-            ++totals_.untouched;
-            state_.untouched[card.href] = card.etag;
-        }
+        leaveUntouched(card.href, card.etag, why);
         if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
         return;
     }
@@ -168,10 +166,8 @@ void Run::takeCard(const carddav::Card& card, const std::map<std::string, Names>
         // agreed before is kept; the other is left as it is.
         auto agreedNames = state_.contacts.find(names);
         bool ours = agreedNames != state_.contacts.end() && agreedNames->second.href == card.href;
-        const std::string& other = ours ? existing->second.href : card.href;
-        say_(untouchedLine(other, namesTakenThere(names)));
-        ++totals_.untouched;
-        state_.untouched[other] = ours ? existing->second.etag : card.etag;
+        leaveUntouched(ours ? existing->second.href : card.href,
+                       ours ? existing->second.etag : card.etag, namesTakenThere(names));
         if (!ours) return;
     }
     remote_[names] = remote;
@@ -253,23 +249,27 @@ std::map<std::string, std::string> Run::cardsThereNow() const {
     return now;
 }
 
+// The server's card at `href` stays as it is there, and the user is told why, once
+// for each version of it.
+void Run::leaveUntouched(const std::string& href, const std::string& etag, const std::string& why) {
+    auto told = toldBefore_.find(href);
+    if (told == toldBefore_.end() || told->second != etag) {
+        say_(untouchedLine(href, why));
+        ++totals_.untouched;
+    }
+    state_.untouched[href] = etag;
+}
+
 // The cards that must be read. Those agreed on and unchanged since are taken as
-// agreed, and those left untouched and told before stay so, unread.
+// agreed. Those left untouched before are read again, as what stood in their way
+// (a second card with their names) may be gone.
 std::vector<std::string> Run::cardsToFetch(const std::map<std::string, std::string>& now,
                                            const std::map<std::string, Names>& agreedByHref) {
     std::vector<std::string> toFetch;
-    std::map<std::string, std::string> told;
-    told.swap(state_.untouched);
+    toldBefore_.swap(state_.untouched);
     for (const auto& [href, etag] : now) {
         auto agreed = agreedByHref.find(href);
-        auto before = told.find(href);
-        if (before != told.end() && !etag.empty() && before->second == etag) {
-            // Left untouched and told before, and not changed since: not again.
-            state_.untouched[href] = etag;
-            if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
-            continue;
-        }
-        if (agreed != agreedByHref.end() && !etag.empty() &&
+        if (!toldBefore_.count(href) && agreed != agreedByHref.end() && !etag.empty() &&
             state_.contacts[agreed->second].etag == etag) {
             RemoteCard unchanged;
             unchanged.href = href;
@@ -432,8 +432,7 @@ void Run::recordSent(const Names& names, const Contact& contact, const std::stri
     written_[href] = etag;
     if (step == Step::sendNew) created_.insert(href);
     // In every save of the state from now on, as in agree().
-    if (step == Step::sendNew || !heldAtToken_.count(href))
-        state_.createdSinceToken.insert(href);
+    if (step == Step::sendNew || !heldAtToken_.count(href)) state_.createdSinceToken.insert(href);
     ++totals_.sent;
 }
 

@@ -408,6 +408,13 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     server.putCard("/book/wang.vcf", chinese + "\r\n");
     EXPECT_NE(syncOnce(fs, server).lines.find("left untouched on the server: /book/wang.vcf"),
               std::string::npos);
+    // Once the card that had its names is deleted there, the second one comes here.
+    std::string first;
+    for (const auto& [href, body] : server.cards)
+        if (href != "/book/ann2.vcf" && body.find("N:Lee;Ann;M") != std::string::npos) first = href;
+    server.removeCard(first);
+    EXPECT_NE(syncOnce(fs, server).lines.find("updated here: Ann M Lee"), std::string::npos);
+    EXPECT_NE(fs.files["test.txt"].find("Else"), std::string::npos);
 }
 
 TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {

@@ -163,6 +163,7 @@ class World {
     std::map<std::string, std::optional<Contact>> read_;  // server cards as read, by body
     // The window program's edits whose save found the card file locked, in order.
     std::vector<Step> waiting_;
+    std::map<Names, Contact> hereAtStart_;  // the card file as the running sync began
 };
 
 std::map<Names, Contact> World::local() {
@@ -287,13 +288,16 @@ void World::windowSavesAgain() {
 }
 
 // A second client on the server. During a sync it adds no names qbcard may be
-// adding too: two clients adding one person at once make two cards, whoever syncs.
+// adding too (the card file's, then or when the sync began): two clients adding
+// one person at once make two cards, whoever syncs.
 void World::there(const Step& s, bool during) {
     auto cards = remote();
     Contact c = contactFor(s.names, s.address, s.sex);
     const Names names = cardsync::namesOf(c);
     auto found = cards.find(names);
-    auto mayAdd = [&](const Names& n) { return !cards.count(n) && !(during && local().count(n)); };
+    auto mayAdd = [&](const Names& n) {
+        return !cards.count(n) && !(during && (local().count(n) || hereAtStart_.count(n)));
+    };
     if (s.kind == Kind::put && found != cards.end()) {
         wrote(names, versionOf(found->second.second), versionOf(c));
         server_.store(found->second.first,
@@ -334,6 +338,7 @@ SyncRun World::sync(const std::vector<Step>& during, bool force) {
     const unsigned long process = nextProcess_++;
     running_.insert(process);
     ProcessFiles fs(disk_, process, running_);
+    hereAtStart_ = local();
     server_.requests = server_.writes = 0;
     for (const Step& s : during) {
         if (s.kind == Kind::fault) server_.faults[s.at] = s.fault;
