@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -38,33 +39,19 @@ sim::History shrunk(sim::History h, const std::string& broken) {
                 at += run;
         }
     }
-    const sim::Behaviour plain;
-    for (int habit = 0; habit < 7; ++habit) {
+    // Each habit in turn set back to the plainest server's, where it still fails.
+    const std::function<void(sim::Behaviour&)> plainer[] = {
+        [](sim::Behaviour& b) { b.putEtag = sim::Behaviour().putEtag; },
+        [](sim::Behaviour& b) { b.duplicateUid = sim::Behaviour().duplicateUid; },
+        [](sim::Behaviour& b) { b.rewrites = false; },
+        [](sim::Behaviour& b) { b.namesResource = false; },
+        [](sim::Behaviour& b) { b.weakEtags = false; },
+        [](sim::Behaviour& b) { b.encodedHrefs = false; },
+        [](sim::Behaviour& b) { b.absoluteHrefs = false; },
+    };
+    for (const auto& plain : plainer) {
         sim::History simpler = h;
-        sim::Behaviour& b = simpler.behaviour;
-        switch (habit) {
-            case 0:
-                b.putEtag = plain.putEtag;
-                break;
-            case 1:
-                b.duplicateUid = plain.duplicateUid;
-                break;
-            case 2:
-                b.rewrites = false;
-                break;
-            case 3:
-                b.namesResource = false;
-                break;
-            case 4:
-                b.weakEtags = false;
-                break;
-            case 5:
-                b.encodedHrefs = false;
-                break;
-            case 6:
-                b.absoluteHrefs = false;
-                break;
-        }
+        plain(simpler.behaviour);
         if (fails(simpler)) h = simpler;
     }
     return h;
