@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "data/entry.h"
 #include "data/fingerprint.h"
 #include "platform/files.h"
+#include "platform/safe_write.h"
 
 namespace {
 
@@ -84,13 +86,19 @@ CardFile::LoadedFile CardFile::read(std::vector<Entry>& into, const std::string&
 }
 
 // Cuts a Ctrl-Z off the end of the card file, as text-mode opening does, where the
-// file may be written; otherwise it stays, and counts as part of the file.
+// file may be written; otherwise it stays, and counts as part of the file. The cut
+// is made under the save's lock, and only while the file is still the one read:
+// another program's save may have put a new file in its place since.
 void CardFile::cutEndOfTextMark(LoadedFile& loaded) {
     if (!loaded.endsWithEndOfText) return;
-    if (!fs_->isReadOnly(path_) &&
-        fs_->truncateFile(path_, static_cast<size_t>(loaded.state.content.size())))
-        return;
+    LoadedFile cut = loaded;
+    cut.endsWithEndOfText = false;
     keepEndOfTextMark(loaded);
+    if (fs_->isReadOnly(path_)) return;
+    const std::unique_ptr<files::HeldLock> lock = files::lockWithRetries(*fs_, lockName());
+    if (lock && currentState() == loaded.state &&
+        fs_->truncateFile(path_, static_cast<size_t>(cut.state.content.size())))
+        loaded = cut;
 }
 
 void CardFile::keepEndOfTextMark(LoadedFile& loaded) {
@@ -99,9 +107,14 @@ void CardFile::keepEndOfTextMark(LoadedFile& loaded) {
     loaded.endsWithEndOfText = false;
 }
 
-CardFile::LoadedFile CardFile::readOwnFile(std::vector<Entry>& into) {
+// The card file as this program reads it: on loading, a last Ctrl-Z is cut off; a
+// save, which holds the lock already and writes a new file, keeps it until then.
+CardFile::LoadedFile CardFile::readOwnFile(std::vector<Entry>& into, bool loading) {
     LoadedFile loaded = read(into, path_);
-    cutEndOfTextMark(loaded);
+    if (loading)
+        cutEndOfTextMark(loaded);
+    else
+        keepEndOfTextMark(loaded);
     return loaded;
 }
 
@@ -111,7 +124,7 @@ CardFile::LoadedFile CardFile::readOwnFile(std::vector<Entry>& into) {
 bool CardFile::reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                                 std::vector<Entry>& leftOut) {
     std::vector<Entry> reloaded;
-    LoadedFile loaded = readOwnFile(reloaded);
+    LoadedFile loaded = readOwnFile(reloaded, false);
     // Gone again since it was seen: not taken for an empty address book.
     if (loaded.state.presence != files::ReadResult::ok) return false;
     entries.swap(reloaded);
@@ -139,7 +152,7 @@ LoadProblem CardFile::load(std::vector<Entry>& into) {
     changes_.clear();
     LoadedFile loaded;
     try {
-        loaded = readOwnFile(into);
+        loaded = readOwnFile(into, true);
     } catch (const std::bad_alloc&) {
         tooLarge_ = true;
     } catch (const std::length_error&) {

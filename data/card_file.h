@@ -93,15 +93,16 @@ class CardFile {
     // this and the backups below are named after, and lie beside, its target.
     std::string temporaryName() const;
 
-    // Each save holds "<path>.lock" from before it reads the file until its new
-    // content is in place, so that two programs' saves never interleave: another
-    // program's save waits for it. The system gives the lock up if the program dies.
-    std::string lockName() const;
-
     // Where the untouched original goes when the file could not be loaded whole:
     // "<path>.bak" for the first, "<path>.2.bak", "<path>.3.bak", ... when that
     // name is taken, so that no backup is ever written over.
     std::string backupName(int number) const;
+
+    // Each save holds "<path>.lock" (beside the link's target, too) from before it
+    // reads the file until its new content is in place, and so does the cut of a
+    // last Ctrl-Z: another program's save waits for it, so that two saves never
+    // interleave. The system gives the lock up when the program ends.
+    std::string lockName() const;
 
     // How many of the records last loaded lack the four field separators of a card
     // file's record: a file that is not a card file at all (a vCard given by mistake)
@@ -140,7 +141,7 @@ class CardFile {
     LoadedFile read(std::vector<Entry>& into, const std::string& from);
     void cutEndOfTextMark(LoadedFile& loaded);
     static void keepEndOfTextMark(LoadedFile& loaded);
-    LoadedFile readOwnFile(std::vector<Entry>& into);
+    LoadedFile readOwnFile(std::vector<Entry>& into, bool loading);
     bool reloadAndReapply(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                           std::vector<Entry>& leftOut);
 

@@ -40,10 +40,6 @@ SaveOutcome CardFile::write(std::vector<Entry>& entries) {
 // False when it must not be written, with the outcome's status saying why.
 bool CardFile::prepareWrite(std::vector<Entry>& entries, const std::vector<size_t>& positions,
                             bool& normalised, FileState& now, SaveOutcome& outcome) {
-    if (tooLarge_) {
-        outcome.status = SaveStatus::tooLarge;
-        return false;
-    }
     // A symbolic link stays, and the file it names is replaced, in that file's folder.
     target_ = fs_->finalPath(path_);
     removeStaleTemporaryFiles();
@@ -75,6 +71,10 @@ bool CardFile::prepareWrite(std::vector<Entry>& entries, const std::vector<size_
 SaveOutcome CardFile::writeEntries(std::vector<Entry>& entries,
                                    const std::vector<size_t>& positions, bool& normalised) {
     SaveOutcome outcome;
+    if (tooLarge_) {
+        outcome.status = SaveStatus::tooLarge;
+        return outcome;
+    }
     FileState now;
     const std::unique_ptr<files::HeldLock> lock = files::lockWithRetries(*fs_, lockName());
     if (!lock || !prepareWrite(entries, positions, normalised, now, outcome)) return outcome;

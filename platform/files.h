@@ -93,10 +93,10 @@ class FileSystem {
     virtual bool makeFolder(const std::string& path) = 0;
     virtual void pause(int milliseconds) = 0;
 
-    // Takes the lock `path` names for this process alone, making the file where it
-    // must: `busy` while another process holds it. Those who save one file take its
-    // lock first, so that one save never reads or replaces a file another is still
-    // merging into. A file system without locks grants every one.
+    // Takes the lock `path` names, making the file where it must: `busy` while it is
+    // held, by another process or by this one (a lock is not taken twice). Those who
+    // save one file take its lock first, so that one save never reads or replaces a
+    // file another is still merging into. A file system without locks grants it.
     virtual LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) {
         (void)path;
         held = std::make_unique<HeldLock>();

@@ -222,30 +222,35 @@ class PosixFileSystem : public FileSystem {
     }
 
     LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) override {
-        for (;;) {
-            // Read-only and readable by all: another user who shares the card file
-            // may then take over a lock file that a killed save of this user left.
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
-            if (fd < 0) return noteFailure(LockResult::failed);
-            if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-                const bool busy = errno == EWOULDBLOCK;
-                if (busy)
-                    lastFailure_ = "another program is saving it";
-                else
-                    noteFailure(false);
-                ::close(fd);
-                return busy ? LockResult::busy : LockResult::failed;
-            }
-            // The holder before may have removed the file between our open and our
-            // lock: a lock on a file no longer at `path` guards nothing.
-            struct stat locked, named;
-            if (::fstat(fd, &locked) == 0 && ::stat(path.c_str(), &named) == 0 &&
-                locked.st_dev == named.st_dev && locked.st_ino == named.st_ino) {
-                held = std::make_unique<FlockedFile>(path, fd);
-                return LockResult::held;
-            }
-            ::close(fd);
+        // Opened for writing where it may be, as NFS locks only such files; one that
+        // another user's killed save left, readable by all, is locked all the same.
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (fd < 0 && errno == EACCES) fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) return noteFailure(LockResult::failed);
+        if (::fchmod(fd, 0644) != 0) {
+            // Another user's file keeps its mode.
         }
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            const int error = errno;
+            ::close(fd);
+            errno = error;
+            if (error == EWOULDBLOCK) return heldByAnother();
+            // A file system without these locks guards nothing, as before them.
+            if (error != ENOLCK && error != EOPNOTSUPP && error != EINVAL && error != EBADF)
+                return noteFailure(LockResult::failed);
+            held = std::make_unique<HeldLock>();
+            return LockResult::held;
+        }
+        // Its holder removes it as it lets go: a lock on a file no longer at `path`
+        // guards nothing, and the next try makes the file afresh.
+        struct stat locked, named;
+        if (::fstat(fd, &locked) != 0 || ::stat(path.c_str(), &named) != 0 ||
+            locked.st_dev != named.st_dev || locked.st_ino != named.st_ino) {
+            ::close(fd);
+            return heldByAnother();
+        }
+        held = std::make_unique<FlockedFile>(path, fd);
+        return LockResult::held;
     }
 
     bool isProcessRunning(unsigned long processId) override {
@@ -257,6 +262,11 @@ class PosixFileSystem : public FileSystem {
     std::string lastFailure() override { return lastFailure_; }
 
   private:
+    LockResult heldByAnother() {
+        lastFailure_ = "another program is saving it";
+        return LockResult::busy;
+    }
+
     // Keeps the reason of a failure, as errno has it now.
     template <typename Result>
     Result noteFailure(Result result) {

@@ -293,21 +293,31 @@ class WindowsFileSystem : public FileSystem {
 
     LockResult lock(const std::string& path, std::unique_ptr<HeldLock>& held) override {
         const std::wstring name = wide(path);
-        HANDLE file =
-            CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                        FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        // No other handle may open it, and it is deleted as this one closes.
+        HANDLE file = CreateFileW(name.c_str(), GENERIC_READ | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             held = std::make_unique<OpenLockFile>(file);
             return LockResult::held;
         }
         const DWORD error = noteFailure();
-        // A lock file being deleted as its holder lets go refuses access for a moment.
-        const bool beingDeleted = error == ERROR_ACCESS_DENIED &&
-                                  (GetFileAttributesW(name.c_str()) != INVALID_FILE_ATTRIBUTES ||
-                                   GetLastError() != ERROR_FILE_NOT_FOUND);
-        if (error != ERROR_SHARING_VIOLATION && !beingDeleted) return LockResult::failed;
-        lastFailure_ = "another program is saving it";
-        return LockResult::busy;
+        if (error == ERROR_SHARING_VIOLATION ||
+            (error == ERROR_ACCESS_DENIED && beingDeleted(name))) {
+            lastFailure_ = "another program is saving it";
+            return LockResult::busy;
+        }
+        return LockResult::failed;
+    }
+
+    // Whether a lock file that refused access is on its way out as its holder let go
+    // (or already gone), rather than one this user may not open at all.
+    static bool beingDeleted(const std::wstring& name) {
+        HANDLE file = CreateFileW(name.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return GetLastError() != ERROR_PATH_NOT_FOUND;
+        CloseHandle(file);
+        return false;
     }
 
     bool isProcessRunning(unsigned long processId) override {

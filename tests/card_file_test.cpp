@@ -125,6 +125,12 @@ TEST_F(CardFileTest, OneCtrlZAtTheEndIsCutFromAFileThatMayBeWritten) {
         std::filesystem::permissions(kCardFileName, std::filesystem::perms::owner_write,
                                      std::filesystem::perm_options::add);
     }
+    // Another program's save between the read and the cut is left whole.
+    const std::string theirs = "Al" + FD + "Bo" + FD + "Cy" + FD;
+    writeBytes(kCardFileName, data + SUB);
+    fs.beforeLock = [&] { writeBytes(kCardFileName, theirs); };
+    EXPECT_EQ(card.load(book), LoadProblem::none);
+    EXPECT_EQ(readBytes(kCardFileName), theirs);
 }
 
 TEST_F(CardFileTest, RecordsAfterTheEndOfTheDataAreNotCountedWhenSizingTheCollection) {

@@ -10,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +22,7 @@
 #include "data/card_file.h"
 #include "data/entry.h"
 #include "platform/files.h"
+#include "tests/support/faulty_files.h"
 #include "tests/support/saver_process.h"
 #include "tests/support/temp_folder.h"
 
@@ -139,21 +139,16 @@ TEST_F(SaveFaultsTest, SaveWaitsForAnotherProcessWhoseLockEndsWithIt) {
     ASSERT_TRUE(book.save());
     SaverProcess holder{SaverProcess::HoldLock{}};
     ASSERT_TRUE(holder.started());
-    book.entries = addressBookVersion(10, 'B');
-    std::atomic<bool> done{false};
-    SaveOutcome saved;
-    std::thread saving([&] {
-        saved = book.save();
-        done = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const bool finishedWhileHeld = done;
-    holder.kill();
-    saving.join();
-    EXPECT_FALSE(finishedWhileHeld);
-    EXPECT_TRUE(saved);
+    FaultyFileSystem waiting;
+    waiting.onPause = [&] { holder.kill(); };
+    CardFile card(kCardFileName, waiting);
+    std::vector<Entry> entries;
+    ASSERT_EQ(card.load(entries), LoadProblem::none);
+    entries = addressBookVersion(10, 'B');
+    EXPECT_TRUE(card.save(entries));
+    EXPECT_GE(waiting.pauses, 1) << "the save did not wait for the lock";
     EXPECT_EQ(readBytes(kCardFileName), encodeCardFile(addressBookVersion(10, 'B')));
-    EXPECT_FALSE(fs::exists(book.file.lockName())) << "the lock file was left behind";
+    EXPECT_FALSE(fs::exists(card.lockName())) << "the lock file was left behind";
 }
 
 // The disk fills at each page of the new file's content: a real file system, full.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <new>
 #include <set>
 #include <string>
@@ -62,7 +63,17 @@ class FaultyFileSystem : public files::FileSystem {
     }
     void removeFile(const std::string& path) override { real().removeFile(path); }
     bool makeFolder(const std::string& path) override { return real().makeFolder(path); }
-    void pause(int) override { ++pauses; }
+    std::function<void()> onPause;  // what happens while the program waits
+    void pause(int) override {
+        ++pauses;
+        if (onPause) onPause();
+    }
+    std::function<void()> beforeLock;  // another program saving just then
+    files::LockResult lock(const std::string& path,
+                           std::unique_ptr<files::HeldLock>& held) override {
+        if (beforeLock) beforeLock();
+        return real().lock(path, held);
+    }
     bool isProcessRunning(unsigned long processId) override {
         return runningProcesses.count(processId) > 0;
     }
