@@ -46,6 +46,19 @@ const xml::Element* foundProperties(const xml::Element& response) {
     return nullptr;
 }
 
+// Whether a resource that came without its card is gone (404 for it, or for each
+// of its properties) rather than kept back by a failure of the server's.
+bool isGone(const xml::Element& response) {
+    if (statusOf(response.child(kDav, "status")) == 404) return true;
+    bool gone = false;
+    for (const xml::Element& part : response.children) {
+        if (part.space != kDav || part.name != "propstat") continue;
+        if (statusOf(part.child(kDav, "status")) != 404) return false;
+        gone = true;
+    }
+    return gone;
+}
+
 // The properties found for the first resource of a multistatus answer.
 const xml::Element* propertiesIn(const xml::Element& root) {
     const xml::Element* response = root.child(kDav, "response");
@@ -376,6 +389,12 @@ bool Session::fetch(const std::vector<std::string>& hrefs, std::vector<Card>& ca
         for (const xml::Element& response : root.children) {
             const xml::Element* p = foundProperties(response);
             const xml::Element* data = p ? p->child(kCardDav, "address-data") : nullptr;
+            // A card gone since the listing counts as deleted there; one the server
+            // failed to give must not, or the sync would delete it here.
+            if (!data && !isGone(response)) {
+                why = "the server did not give the card " + absolute(hrefInside(&response));
+                return false;
+            }
             if (!data) continue;
             const xml::Element* etag = p->child(kDav, "getetag");
             cards.push_back({url::hrefOn(collection_, hrefInside(&response)),

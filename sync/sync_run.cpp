@@ -261,16 +261,28 @@ void Run::leaveUntouched(const std::string& href, const std::string& etag, const
 }
 
 // The cards that must be read. Those agreed on and unchanged since are taken as
-// agreed. Those left untouched before are read again, as what stood in their way
-// (a second card with their names) may be gone.
+// agreed. Those left untouched before are read again only when something changed
+// there: a second card that had their names may be gone or renamed.
 std::vector<std::string> Run::cardsToFetch(const std::map<std::string, std::string>& now,
                                            const std::map<std::string, Names>& agreedByHref) {
     std::vector<std::string> toFetch;
     toldBefore_.swap(state_.untouched);
+    std::map<std::string, std::string> known;  // what the last sync left there
+    for (const auto& item : state_.contacts) known[item.second.href] = item.second.etag;
+    for (const auto& item : toldBefore_) known[item.first] = item.second;
+    const bool changedThere = now != known;
     for (const auto& [href, etag] : now) {
         auto agreed = agreedByHref.find(href);
-        if (!toldBefore_.count(href) && agreed != agreedByHref.end() && !etag.empty() &&
-            state_.contacts[agreed->second].etag == etag) {
+        auto told = toldBefore_.find(href);
+        if (told != toldBefore_.end()) {
+            if (changedThere || etag.empty() || told->second != etag) {
+                toFetch.push_back(href);
+                continue;
+            }
+            state_.untouched[href] = etag;  // as it was, and told of already
+            if (agreed != agreedByHref.end()) frozen_.insert(agreed->second);
+        } else if (agreed != agreedByHref.end() && !etag.empty() &&
+                   state_.contacts[agreed->second].etag == etag) {
             RemoteCard unchanged;
             unchanged.href = href;
             unchanged.etag = etag;

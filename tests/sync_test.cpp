@@ -397,7 +397,9 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     EXPECT_EQ(server.cards["/book/wang.vcf"], chinese);
     EXPECT_EQ(server.cards["/book/bo.vcf"], moved);
     EXPECT_EQ(server.cards.size(), 4u);
-    // Told once per change, with or without sync-collection.
+    // Told once per change, with or without sync-collection, and not read again
+    // while nothing changes there.
+    const size_t read = server.cardsRead;
     for (bool offered : {true, false}) {
         server.offersSyncCollection = offered;
         SyncRun again = syncOnce(fs, server);
@@ -405,6 +407,7 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
                   "0 sent, 0 received, 0 deleted here, 0 deleted there, 0 conflicts\n");
         EXPECT_EQ(fs.files["test.txt"], before);
     }
+    EXPECT_EQ(server.cardsRead, read);
     server.putCard("/book/wang.vcf", chinese + "\r\n");
     EXPECT_NE(syncOnce(fs, server).lines.find("left untouched on the server: /book/wang.vcf"),
               std::string::npos);
@@ -415,6 +418,29 @@ TEST_F(SyncRunTest, CardsTheCardFileCannotHoldAreLeftAsTheyAre) {
     server.removeCard(first);
     EXPECT_NE(syncOnce(fs, server).lines.find("updated here: Ann M Lee"), std::string::npos);
     EXPECT_NE(fs.files["test.txt"].find("Else"), std::string::npos);
+}
+
+// A changed card the server fails to give is not taken for deleted there; one it
+// says is gone (404) is.
+TEST_F(SyncRunTest, OnlyACardTheServerSaysIsGoneIsDeletedHere) {
+    syncOnce(fs, server);
+    for (int status : {500, 404}) {
+        const std::string before = fs.files["test.txt"];
+        server.putCard("/book/bo.vcf", kPhoneCard);
+        server.failing["/book/bo.vcf"] = status;
+        SyncRun run = syncOnce(fs, server);
+        server.failing.clear();
+        if (status == 404) {
+            EXPECT_NE(run.lines.find("deleted here: Bo Zed"), std::string::npos) << run.lines;
+            continue;
+        }
+        EXPECT_EQ(run.outcome, cardsync::Outcome::stopped);
+        EXPECT_NE(
+            run.failure.find("did not give the card " + std::string(FakeCardDav::kBook) + "bo.vcf"),
+            std::string::npos)
+            << run.failure;
+        EXPECT_EQ(fs.files["test.txt"], before);
+    }
 }
 
 TEST_F(SyncRunTest, ADeletionHereKeepsTheServersCardAsideWhenItHoldsMore) {

@@ -105,7 +105,10 @@ http::Response FakeCardDav::request(const std::string& method, const std::string
         for (auto at = body.cbegin();
              std::regex_search(at, body.cend(), match, std::regex("<d:href>([^<]*)</d:href>"));
              at = match.suffix().first) {
-            if (!cards.count(match[1])) continue;
+            if (failing.count(match[1]))
+                inside += "<d:response><d:href>" + match[1].str() + "</d:href><d:status>HTTP/1.1 " +
+                          std::to_string(failing[match[1]]) + " No</d:status></d:response>";
+            if (!cards.count(match[1]) || failing.count(match[1])) continue;
             ++cardsRead;
             inside +=
                 found(match[1], "<d:getetag>" + etagOf(match[1]) + "</d:getetag><c:address-data>" +

@@ -31,6 +31,7 @@ class FakeCardDav : public http::Client {
     std::vector<Busy> busy;
     static constexpr const char* kDate = "Sun, 06 Nov 1994 08:49:37 GMT";
     std::map<std::string, std::string> redirects;  // path -> where a 301 sends it
+    std::map<std::string, int> failing;            // path -> the status a multiget gives it instead
     std::vector<std::string> asked;                // every URL requested, in order
     // Runs before each request is answered, with its method: a second client at work.
     std::function<void(const std::string& method)> beforeAnswer;
