@@ -21,15 +21,36 @@ bool LocalBook::load(std::string& why) {
     return true;
 }
 
-void LocalBook::put(const Entry& entry) { file_.put(entries_, entry, CardFile::Over::asRead); }
+// A save that took in another program's changes may have changed the entry since
+// this book read it: the card file guards a change only against what it held when
+// the change was made.
+bool LocalBook::stillAsRead(const Entry& names, const Entry* read) const {
+    const Entry* now = nullptr;
+    for (const Entry& e : entries_)
+        if (sameNames(e, names)) now = &e;  // the last counts, as in the merge
+    if (!now || !read) return !now && !read;
+    return now->address == read->address && now->sex == read->sex;
+}
 
-void LocalBook::remove(const Entry& entry) {
-    file_.remove(entries_, entry, CardFile::Over::asRead);
+void LocalBook::put(const Entry& entry, const Entry* read) {
+    if (stillAsRead(entry, read))
+        file_.put(entries_, entry, CardFile::Over::asRead);
+    else
+        notMade_.push_back(entry);
+}
+
+void LocalBook::remove(const Entry& entry, const Entry* read) {
+    if (stillAsRead(entry, read))
+        file_.remove(entries_, entry, CardFile::Over::asRead);
+    else
+        notMade_.push_back(entry);
 }
 
 bool LocalBook::save(std::string& why, std::string& notes) {
     SaveOutcome outcome = file_.save(entries_);
     leftOut_ = outcome.leftOut;
+    leftOut_.insert(leftOut_.end(), notMade_.begin(), notMade_.end());
+    notMade_.clear();
     if (!outcome) {
         why = kNotWrittenText;
         return false;

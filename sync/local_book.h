@@ -21,9 +21,10 @@ class LocalBook {
     bool load(std::string& why);
     const std::vector<Entry>& entries() const { return entries_; }
     // Added, or the entry with the same names updated; removed. Either holds only
-    // while that entry is as this book read it: see `leftOut`.
-    void put(const Entry& entry);
-    void remove(const Entry& entry);
+    // while that entry is as this book read it (`read`; none when it had none), also
+    // after a save that took in another program's changes: see `leftOut`.
+    void put(const Entry& entry, const Entry* read);
+    void remove(const Entry& entry, const Entry* read);
     // False, with `why` set, when the card file could not be written (it is then
     // as it was); `notes` receives what the user should know about a save that
     // went through (another program's changes read in, a backup kept).
@@ -33,9 +34,12 @@ class LocalBook {
     const std::vector<Entry>& leftOut() const { return leftOut_; }
 
   private:
+    bool stillAsRead(const Entry& names, const Entry* read) const;
+
     CardFile file_;
     std::vector<Entry> entries_;
     std::vector<Entry> leftOut_;
+    std::vector<Entry> notMade_;  // changes to entries changed since they were read
 };
 
 }  // namespace cardsync

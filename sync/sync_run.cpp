@@ -350,13 +350,14 @@ void Run::agree(const Names& names, const RemoteCard& remote) {
 void Run::applyHere(const Names& names, Step step) {
     if (step == Step::receive) {
         const RemoteCard& remote = remote_.at(names);
-        book_.put(remote.entry);
+        auto read = localEntries_.find(names);
+        book_.put(remote.entry, read == localEntries_.end() ? nullptr : &read->second);
         agree(names, remote);
         ++totals_.received;
         localChanged_ = true;
     } else if (step == Step::deleteHere) {
         const Entry& gone = localEntries_.at(names);
-        book_.remove(gone);
+        book_.remove(gone, &gone);
         state_.contacts.erase(names);
         ++totals_.deletedHere;
         localChanged_ = true;
