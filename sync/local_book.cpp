@@ -6,6 +6,7 @@ LocalBook::LocalBook(const std::string& path, files::FileSystem& fs) : file_(pat
 
 bool LocalBook::load(std::string& why) {
     entries_.clear();
+    reloaded_ = false;
     const LoadProblem problem = file_.load(entries_);
     if (problem == LoadProblem::unreadable || problem == LoadProblem::tooLarge) {
         why = loadProblemText(problem, file_.lastFailure());
@@ -25,6 +26,7 @@ bool LocalBook::load(std::string& why) {
 // this book read it: the card file guards a change only against what it held when
 // the change was made.
 bool LocalBook::stillAsRead(const Entry& names, const Entry* read) const {
+    if (!reloaded_) return true;  // each entry is as read, or as this sync made it
     const Entry* now = nullptr;
     for (const Entry& e : entries_)
         if (sameNames(e, names)) now = &e;  // the last counts, as in the merge
@@ -49,6 +51,7 @@ void LocalBook::remove(const Entry& entry, const Entry* read) {
 bool LocalBook::save(std::string& why, std::string& notes) {
     SaveOutcome outcome = file_.save(entries_);
     leftOut_ = outcome.leftOut;
+    reloaded_ = reloaded_ || outcome.reloaded;
     leftOut_.insert(leftOut_.end(), notMade_.begin(), notMade_.end());
     notMade_.clear();
     if (!outcome) {

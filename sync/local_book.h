@@ -40,6 +40,7 @@ class LocalBook {
     std::vector<Entry> entries_;
     std::vector<Entry> leftOut_;
     std::vector<Entry> notMade_;  // changes to entries changed since they were read
+    bool reloaded_ = false;       // a save took in another program's changes
 };
 
 }  // namespace cardsync
